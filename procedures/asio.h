@@ -1,0 +1,12 @@
+// ASIO driver registration: in process for the 32-bit DLLs, through
+// "hcregsvr64.exe" for the 64-bit ones on 64-bit Windows.
+#pragma once
+#include <cstdint>
+#include "startup/context.h"
+
+constexpr DWORD REGSVR64_WAIT_MS = 10000;
+
+void RegisterAsioDrivers(SetupContext* context, int32_t do_register);
+int RegisterDll(const char* path);
+int UnregisterDll(const char* path);
+void RegisterAsio64(SetupContext* context, int32_t do_register);

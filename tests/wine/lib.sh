@@ -1,0 +1,50 @@
+# Shared by the Wine test scripts: a fresh prefix per test, copied from the
+# template that `fixture up` made once for the run, and wine64 started the way
+# that works on this machine (the `wine` wrapper tries the 32-bit loader).
+#
+#   . tests/wine/lib.sh
+#   qv_prefix_new            # exports WINEPREFIX (a fresh copy of the template)
+#   qv_wine prog.exe args    # runs it; returns Wine's exit status (low 8 bits only)
+#   qv_prefix_drop           # stops the prefix's wineserver and deletes the prefix
+
+QV_WINE64=${QV_WINE64:-/usr/lib/wine/wine64}
+QV_WINESERVER=${QV_WINESERVER:-/usr/lib/wine/wineserver64}
+QV_WINE_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+QV_WINE_STATE=${QV_WINE_STATE:-$QV_WINE_LIB_DIR/../../build/wine}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+qv_display() {
+  # Wine makes no window, not even a hidden one, without an X display.
+  if [ -z "${DISPLAY:-}" ] && [ -f "$QV_WINE_STATE/display" ]; then
+    export DISPLAY=$(cat "$QV_WINE_STATE/display")
+  fi
+  if [ -z "${DISPLAY:-}" ]; then
+    "$QV_WINE_LIB_DIR/fixture" up >/dev/null || return 1
+    export DISPLAY=$(cat "$QV_WINE_STATE/display")
+  fi
+}
+
+qv_template_ready() {
+  [ -f "$QV_WINE_STATE/template/system.reg" ] || "$QV_WINE_LIB_DIR/fixture" up >/dev/null
+}
+
+qv_prefix_new() {
+  qv_template_ready || return 1
+  qv_display || return 1
+  QV_PREFIX=$(mktemp -d "${TMPDIR:-/tmp}/qv-prefix.XXXXXX") || return 1
+  cp -a "$QV_WINE_STATE/template/." "$QV_PREFIX/" || return 1
+  export WINEPREFIX=$QV_PREFIX
+}
+
+qv_wine() {
+  "$QV_WINE64" "$@"
+}
+
+qv_prefix_drop() {
+  [ -n "${QV_PREFIX:-}" ] || return 0
+  WINEPREFIX=$QV_PREFIX "$QV_WINESERVER" -k >/dev/null 2>&1
+  WINEPREFIX=$QV_PREFIX "$QV_WINESERVER" -w >/dev/null 2>&1
+  [ -n "${QV_KEEP_PREFIX:-}" ] || rm -rf "$QV_PREFIX"
+  QV_PREFIX=
+}
