@@ -1,0 +1,3 @@
+#include "startup/context.h"
+
+SetupContext g_context;

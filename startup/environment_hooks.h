@@ -1,0 +1,19 @@
+// Seams for the environment probes: tests replace how libraries are loaded and
+// how the version and the Windows folder are read, to reach every fallback.
+#pragma once
+#include <windows.h>
+
+struct EnvironmentHooks {
+  HMODULE (*load_library)(const char* name);  // name is "SHELL32.DLL" or "SHFOLDER.DLL"
+  UINT (*get_windows_directory)(char* buffer, UINT size);
+};
+
+// null (the default) means the real system.
+extern const EnvironmentHooks* g_environment_hooks;
+
+// ClassifyOs with the version query of a test.
+int32_t ClassifyOsWith(BOOL(WINAPI* get_version)(OSVERSIONINFOA*));
+// Lets a test run the once-per-process resolution again.
+void ForgetSpecialFoldersForTest();
+// Loads a system DLL from the system folder only, whatever the search order.
+HMODULE LoadSystemLibrary(const char* name);

@@ -1,0 +1,120 @@
+// The entry of the setup program: switches, the single-instance mutex, closing
+// running product windows, the context record and the message loop.
+#include "startup/startup.h"
+
+#include <objbase.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "startup/cmdline.h"
+#include "startup/environment.h"
+#include "window/main_window.h"
+
+const char SETUP_MUTEX_NAME[] = "Halcyra Quorvane-Installation- Mutex-{5E0B7C21-93D4-4A6F-B812-6C3F09D4E7A5}";
+const char WINDOW_TITLE_FORMAT[] = "Halcyra Quorvane Installation (Version %s)";
+const char SETUP_VERSION[] = "2.0.3.4";
+
+// Exit code when the window could not be made (after its "Startup Error" box).
+static const int EXIT_NO_WINDOW = -2;
+
+using SetDefaultDllDirectoriesFn = decltype(&::SetDefaultDllDirectories);
+
+void HardenDllSearch() {
+  // The program runs elevated from a downloads folder, where anyone can drop a
+  // DLL beside it: take the program's folder and the current one out of the
+  // search for everything loaded by name from now on.
+  SetDllDirectoryA("");
+  OSVERSIONINFOA version;
+  memset(&version, 0, sizeof version);
+  version.dwOSVersionInfoSize = sizeof version;
+  // On Vista, CLSID_ShellLink cannot be created once the default directories
+  // are restricted, so there the system DLLs that the shell would pull in are
+  // loaded from the system folder instead.
+  bool vista = GetVersionExA(&version) && version.dwMajorVersion == 6 && version.dwMinorVersion == 0;
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  auto set_default = kernel == nullptr ? nullptr
+                     : reinterpret_cast<SetDefaultDllDirectoriesFn>(
+                           reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (set_default != nullptr && !vista) {
+    set_default(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return;
+  }
+  static const char* const preload[] = {"uxtheme.dll", "userenv.dll", "setupapi.dll", "apphelp.dll",
+                                        "propsys.dll", "dwmapi.dll",  "cryptbase.dll", "oleacc.dll",
+                                        "version.dll", "shfolder.dll", "ntmarta.dll", "profapi.dll"};
+  char path[MAX_PATH + 32];
+  for (const char* name : preload) {
+    UINT n = GetSystemDirectoryA(path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return;
+    strcat(path, "\\");
+    strcat(path, name);
+    LoadLibraryA(path);
+  }
+}
+
+int InitContext(SetupContext* context, HINSTANCE instance) {
+  memset(context, 0, sizeof *context);
+  context->instance = instance;
+  context->is_wow64 = IsWow64();
+  return 0;
+}
+
+static BOOL CALLBACK PostDestroyIfTitleMatches(HWND window, LPARAM prefix_param) {
+  const char* prefix = reinterpret_cast<const char*>(prefix_param);
+  char title[512];
+  title[0] = '\0';
+  GetWindowTextA(window, title, sizeof title);
+  if (strncmp(title, prefix, strlen(prefix)) == 0) PostMessageA(window, WM_DESTROY, 0, 0);
+  return TRUE;
+}
+
+BOOL CloseWindowsByTitle(const char* prefix) {
+  return EnumWindows(PostDestroyIfTitleMatches, reinterpret_cast<LPARAM>(prefix));
+}
+
+BOOL PostDestroy() {
+  return PostMessageA(g_context.main_window, WM_DESTROY, 0, 0);
+}
+
+void CloseHandleIfSet(HANDLE handle) {
+  if (handle != nullptr) CloseHandle(handle);
+}
+
+int SetupMain(HINSTANCE instance, const char* args) {
+  HardenDllSearch();
+  ParseCommandLine(args);
+
+  HANDLE mutex = CreateMutexA(nullptr, TRUE, SETUP_MUTEX_NAME);
+  if (mutex == nullptr) return -1;
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(mutex);
+    return -1;
+  }
+
+  CloseWindowsByTitle("QuorVane");
+  CloseWindowsByTitle("Quorvane.Remote - Quick.Keys");
+  ResolveSpecialFolders();
+  InitContext(&g_context, instance);
+
+  char title[128];
+  snprintf(title, sizeof title, WINDOW_TITLE_FORMAT, SETUP_VERSION);
+  HRESULT com = CoInitialize(nullptr);
+
+  int exit_code = EXIT_NO_WINDOW;
+  if (CreateMainWindow(instance, MainWindowProc, nullptr, title) != nullptr) {
+    MSG message;
+    BOOL got;
+    while ((got = GetMessageA(&message, nullptr, 0, 0)) != 0) {
+      if (got == -1) break;  // no message to wait for would ever come
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    exit_code = got == 0 ? static_cast<int>(message.wParam) : EXIT_NO_WINDOW;
+  }
+
+  ReleaseMutex(mutex);
+  CloseHandle(mutex);
+  if (com == S_OK) CoUninitialize();
+  return exit_code;
+}

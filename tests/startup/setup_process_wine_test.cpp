@@ -1,0 +1,138 @@
+// The setup program as a process: the single-instance mutex, closing running
+// product windows at start, and the exit code of a normal close.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+const char kClass[] = "HCQuorvane0Installer0MainWindow0";
+
+std::string SetupExe() {
+  const char* exe = getenv("QV_SETUP_EXE");
+  return exe != nullptr ? exe : "";
+}
+
+struct Child {
+  PROCESS_INFORMATION pi{};
+  bool Start(const std::string& args) {
+    std::string line = "\"" + SetupExe() + "\" " + args;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != 0;
+  }
+  DWORD Wait(DWORD ms) {
+    if (WaitForSingleObject(pi.hProcess, ms) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    return code;
+  }
+  ~Child() {
+    if (pi.hProcess != nullptr) {
+      if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi.hProcess, 99);
+      CloseHandle(pi.hProcess);
+      CloseHandle(pi.hThread);
+    }
+  }
+};
+
+HWND WaitForSetupWindow(DWORD ms) {
+  for (DWORD waited = 0; waited < ms; waited += 50) {
+    HWND w = FindWindowA(kClass, nullptr);
+    if (w != nullptr) return w;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+class SetupProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (SetupExe().empty()) GTEST_SKIP() << "QV_SETUP_EXE not set";
+  }
+};
+
+TEST_F(SetupProcess, ASecondCopyEndsAtOnceWithMinusOne) {
+  Child first;
+  ASSERT_TRUE(first.Start("-h"));
+  HWND window = WaitForSetupWindow(20000);
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(IsWindowVisible(window));  // silent: hidden
+
+  Child second;
+  ASSERT_TRUE(second.Start("-i -h"));
+  EXPECT_EQ(second.Wait(20000), static_cast<DWORD>(-1));
+  EXPECT_EQ(FindWindowA(kClass, nullptr), window);  // no second window came and went
+
+  // Closed from outside, the silent copy ends normally.
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(first.Wait(20000), 0u);
+}
+
+// Product windows that a test owns; the window procedure records WM_DESTROY.
+LONG g_destroyed[4];
+const char* const kTitles[4] = {"QuorVane Mixer", "QUORVANE Mixer", "Quorvane.Remote - Quick.Keys v2",
+                                "Quorvane.Remote - Quick Keys"};
+
+LRESULT CALLBACK RecordingProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_DESTROY) InterlockedIncrement(&g_destroyed[GetWindowLongPtrA(w, GWLP_USERDATA)]);
+  return DefWindowProcA(w, m, wp, lp);
+}
+
+DWORD WINAPI ProductWindowsThread(LPVOID ready) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = RecordingProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "QvProductStandIn";
+  RegisterClassA(&wc);
+  for (int i = 0; i < 4; ++i) {
+    HWND w = CreateWindowA("QvProductStandIn", kTitles[i], WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                           wc.hInstance, nullptr);
+    SetWindowLongPtrA(w, GWLP_USERDATA, i);
+  }
+  SetEvent(static_cast<HANDLE>(ready));
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+  return 0;
+}
+
+TEST_F(SetupProcess, ProductWindowsAreAskedToGoByTitlePrefix) {
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  DWORD thread_id;
+  HANDLE thread = CreateThread(nullptr, 0, ProductWindowsThread, ready, 0, &thread_id);
+  ASSERT_EQ(WaitForSingleObject(ready, 10000), WAIT_OBJECT_0);
+
+  Child setup;
+  ASSERT_TRUE(setup.Start("-h"));
+  HWND window = WaitForSetupWindow(20000);
+  ASSERT_NE(window, nullptr);
+  Sleep(500);  // the posted WM_DESTROYs reach our thread's queue
+
+  EXPECT_EQ(g_destroyed[0], 1) << kTitles[0];
+  EXPECT_EQ(g_destroyed[1], 0) << kTitles[1];  // prefixes are compared with case
+  EXPECT_EQ(g_destroyed[2], 1) << kTitles[2];
+  EXPECT_EQ(g_destroyed[3], 0) << kTitles[3];
+
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(setup.Wait(20000), 0u);
+  PostThreadMessageA(thread_id, WM_QUIT, 0, 0);
+  WaitForSingleObject(thread, 5000);
+  CloseHandle(thread);
+  CloseHandle(ready);
+}
+
+TEST_F(SetupProcess, TheWindowTitleCarriesTheVersion) {
+  Child setup;
+  ASSERT_TRUE(setup.Start("-h"));
+  HWND window = WaitForSetupWindow(20000);
+  ASSERT_NE(window, nullptr);
+  char title[128];
+  GetWindowTextA(window, title, sizeof title);
+  EXPECT_STREQ(title, "Halcyra Quorvane Installation (Version 2.0.3.4)");
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(setup.Wait(20000), 0u);
+}
+
+}  // namespace
