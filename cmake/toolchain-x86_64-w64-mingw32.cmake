@@ -1,9 +1,10 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(QV_TRIPLET x86_64-w64-mingw32)
-# The win32 thread model needs no winpthread DLL, so nothing beside the program.
-set(CMAKE_C_COMPILER   ${QV_TRIPLET}-gcc-win32)
-set(CMAKE_CXX_COMPILER ${QV_TRIPLET}-g++-win32)
+# The posix thread model: GoogleTest needs std::mutex. Linked with -static, so
+# no winpthread DLL goes beside the program.
+set(CMAKE_C_COMPILER   ${QV_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QV_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER  ${QV_TRIPLET}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${QV_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
