@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
+
 struct EnvironmentHooks {
   HMODULE (*load_library)(const char* name);  // name is "SHELL32.DLL" or "SHFOLDER.DLL"
   UINT (*get_windows_directory)(char* buffer, UINT size);

@@ -2,6 +2,7 @@
 // the library seam.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <setupapi.h>
 
 #include <cstdlib>
 #include <cstring>
