@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -252,8 +253,11 @@ TEST_F(Seamed, NoShell32MeansNoOtherSource) {
 TEST(ResolveSpecialFolders, TheRealShellFillsBoth) {
   ForgetSpecialFoldersForTest();
   ResolveSpecialFolders();
-  EXPECT_NE(strstr(GetCommonProgramsFolder(), "Programs"), nullptr) << GetCommonProgramsFolder();
-  EXPECT_NE(strstr(GetStartupFolder(), "Startup"), nullptr) << GetStartupFolder();
+  std::string programs = GetCommonProgramsFolder(), startup = GetStartupFolder();
+  for (std::string* s : {&programs, &startup})
+    for (char& c : *s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  EXPECT_NE(programs.find("\\programs"), std::string::npos) << programs;
+  EXPECT_NE(startup.find("\\startup"), std::string::npos) << startup;
   ForgetSpecialFoldersForTest();
 }
 
