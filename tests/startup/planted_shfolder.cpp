@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
     char path[MAX_PATH];
     DWORD n = GetModuleFileNameA(self, path, MAX_PATH);
