@@ -1,0 +1,190 @@
+// The install procedure, the worker thread it runs on, and the driver setup runs.
+#include "procedures/install.h"
+
+#include <objbase.h>
+
+#include "package/package.h"
+#include "procedures/asio.h"
+#include "procedures/procedure_texts.h"
+#include "procedures/shortcuts.h"
+#include "startup/environment.h"
+#include "system/files.h"
+#include "system/path_utils.h"
+#include "system/registry.h"
+#include "system/text.h"
+#include "window/commands.h"
+
+#if !defined(_WIN64)
+static_assert(sizeof(STARTUPINFOA) == 68, "32-bit STARTUPINFOA");
+#endif
+
+// status_text is rewritten by the worker while the window may be painting it.
+static SRWLOCK g_status_lock = SRWLOCK_INIT;
+
+void SetStatusText(SetupContext* context, const char* text) {
+  AcquireSRWLockExclusive(&g_status_lock);
+  if (!CopyText(context->status_text, sizeof context->status_text, text)) context->status_text[0] = '\0';
+  ReleaseSRWLockExclusive(&g_status_lock);
+}
+
+void CopyStatusText(SetupContext* context, char* out, size_t out_size) {
+  if (out_size == 0) return;
+  AcquireSRWLockShared(&g_status_lock);
+  size_t i = 0;
+  // A short buffer gets the start of the text rather than nothing.
+  for (; i + 1 < out_size && i < sizeof context->status_text && context->status_text[i]; i++)
+    out[i] = context->status_text[i];
+  out[i] = '\0';
+  ReleaseSRWLockShared(&g_status_lock);
+}
+
+int32_t WorkerBusy(const SetupContext* context) {
+  return __atomic_load_n(&context->worker_busy, __ATOMIC_ACQUIRE);
+}
+
+int32_t RunDriverSetup(const char* application, const char* command_line, const char* directory) {
+  STARTUPINFOA startup;
+  ZeroMemory(&startup, sizeof startup);
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  ZeroMemory(&process, sizeof process);
+  DWORD exit_code = static_cast<DWORD>(-1);
+
+  // CreateProcess may write into the command line, so it gets a copy.
+  char line[2048];
+  if (!CopyText(line, sizeof line, command_line)) return -605;
+  if (!CreateProcessA(application, line, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, directory,
+                      &startup, &process))
+    return -605;
+  if (process.hThread) CloseHandle(process.hThread);
+  if (!process.hProcess) return -604;
+
+  WaitForSingleObject(process.hProcess, INFINITE);
+  if (!GetExitCodeProcess(process.hProcess, &exit_code)) exit_code = static_cast<DWORD>(-1);
+  CloseHandle(process.hProcess);
+  return static_cast<int32_t>(exit_code);
+}
+
+// Stores the text before the post, so the window reads it whole.
+static int32_t Fail(SetupContext* context, int32_t code, const char* text) {
+  CopyText(context->error_text, sizeof context->error_text, text);
+  PostMessageA(context->main_window, WM_COMMAND, ID_STATUS, STATUS_FAILED);
+  return code;
+}
+
+static int32_t FailWithSite(SetupContext* context, int32_t code, FailureText which) {
+  char text[sizeof context->error_text];
+  if (!ComposeFailureText(text, sizeof text, which)) text[0] = '\0';
+  return Fail(context, code, text);
+}
+
+// Runs one driver setup program from the install folder. 1: go on; 0: stop
+// with *result (-605 and -604 unposted, -21 posted).
+static int InstallDriver(SetupContext* context, const char* program_name, int32_t* result) {
+  char program[2048];
+  *result = -605;
+  if (!JoinPath(program, sizeof program, context->install_folder, program_name)) return 0;
+  int32_t exit_code = RunDriverSetup(program, DRIVER_INSTALL_SWITCHES, context->install_folder);
+  if (exit_code == -605 || exit_code == -604) {
+    *result = exit_code;
+    return 0;
+  }
+  if (exit_code == 1) {
+    *result = Fail(context, -21, INSTALL_RESTART_TEXT);
+    return 0;
+  }
+  return 1;
+}
+
+// The six shortcuts in <programs folder>\Halcyra\Quorvane.
+static void CreateShortcutSet(SetupContext* context, const char* programs_folder) {
+  char folder[1024];
+  if (!JoinPath(folder, sizeof folder, programs_folder, START_MENU_SUBFOLDER)) return;
+  if (MakeFolderPath(folder) != 1) return;
+  for (int i = 0; i < SHORTCUT_COUNT; i++) {
+    char target[2048];
+    if (!JoinPath(target, sizeof target, context->install_folder, SHORTCUT_INSTALL_ORDER[i].target_file)) continue;
+    CreateShortcut(target, folder, SHORTCUT_INSTALL_ORDER[i].display_name, nullptr);
+  }
+}
+
+// Copies the running setup program into the install folder; dest receives the
+// copy's path whether or not the copy succeeded. 0 when the path does not fit.
+static int CopyUninstaller(SetupContext* context, char* dest, size_t dest_size) {
+  char name[sizeof context->setup_path];
+  if (!CopyText(name, sizeof name, context->setup_path)) return 0;
+  KeepFileName(name);
+  if (!JoinPath(dest, dest_size, context->install_folder, name)) return 0;
+  if (CopyFileA(context->setup_path, dest, FALSE) == 1) SetFileAttributesA(dest, FILE_ATTRIBUTE_NORMAL);
+  return 1;
+}
+
+int32_t InstallProcedure(SetupContext* context) {
+  CopyText(context->error_caption, sizeof context->error_caption, INSTALL_ERROR_CAPTION);
+
+  SetStatusText(context, STATUS_EXTRACT);
+  if (ReadPackageDirectory(context) != 0) return FailWithSite(context, -1, TEXT_INSTALL_PACKAGE);
+
+  SetStatusText(context, STATUS_COPY);
+  ResolveInstallFolder(context, PRODUCT_SUBFOLDER);
+  if (MakeFolderPath(context->install_folder) != 1) return FailWithSite(context, -3, TEXT_INSTALL_FOLDER);
+  if (ExtractPackage(context, nullptr) != 0) return FailWithSite(context, -10, TEXT_INSTALL_COPY);
+
+  int32_t result = 0;
+  SetStatusText(context, STATUS_LINE_DRIVER);
+  if (!InstallDriver(context, LineDriverSetupName(context->is_wow64), &result)) return result;
+  SetStatusText(context, STATUS_AUX_DRIVER);
+  if (!InstallDriver(context, AuxDriverSetupName(context->is_wow64), &result)) return result;
+
+  RegisterAsioDrivers(context, 1);
+
+  WriteUserDword(PRODUCT_USER_KEY, "install", 0);
+  WriteUserDword(PRODUCT_USER_KEY, "nbLaunch", 0);
+  WriteUserDword(PRODUCT_USER_KEY, "done", 0);
+
+  SetStatusText(context, STATUS_FINALIZE);
+  char programs[1024];
+  if (ReadUserString(SHELL_FOLDERS_KEY, PROGRAMS_VALUE, programs, sizeof programs) == 1)
+    CreateShortcutSet(context, programs);
+  const char* common_programs = GetCommonProgramsFolder();
+  if (common_programs && common_programs[0]) CreateShortcutSet(context, common_programs);
+
+  char uninstaller[2048];
+  if (CopyUninstaller(context, uninstaller, sizeof uninstaller)) {
+    char key[1024];
+    if (ComposeUninstallKey(key, sizeof key)) {
+      WriteMachineString(key, "DisplayName", "Quorvane, The Soft Mixing Desk");
+      WriteMachineString(key, "Publisher", "Halcyra Software");
+      WriteMachineString(key, "UninstallString", uninstaller);
+    }
+  }
+
+  SetStatusText(context, STATUS_COMPLETED);
+  PostMessageA(context->main_window, WM_COMMAND, ID_STATUS, STATUS_DONE);
+  return 0;
+}
+
+DWORD WINAPI InstallWorkerThread(LPVOID parameter) {
+  SetupContext* context = static_cast<SetupContext*>(parameter);
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+  HRESULT com = CoInitialize(nullptr);
+  // The result is stored before the busy flag drops; both are full barriers.
+  InterlockedExchange(&context->worker_result, InstallProcedure(context));
+  if (com == S_OK) CoUninitialize();
+  InterlockedExchange(&context->worker_busy, 0);
+  return 0;
+}
+
+int32_t StartInstallWorker(SetupContext* context, int32_t wait) {
+  InterlockedExchange(&context->worker_result, -1);
+  InterlockedExchange(&context->worker_busy, 1);
+  context->worker_thread = CreateThread(nullptr, 0, InstallWorkerThread, context, 0, &context->worker_thread_id);
+  if (!context->worker_thread) return -1;
+  if (wait != 1) return 0;
+
+  WaitForSingleObject(context->worker_thread, INFINITE);
+  CloseHandle(context->worker_thread);
+  int32_t result = InterlockedCompareExchange(&context->worker_result, 0, 0);
+  context->worker_thread = nullptr;
+  return result;
+}

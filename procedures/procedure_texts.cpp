@@ -1,0 +1,74 @@
+#include "procedures/procedure_texts.h"
+
+#include "system/text.h"
+
+const char PRODUCT_WEB_SITE[] = "https://www.halcyra.example";
+
+const char PRODUCT_USER_KEY[] = "Halcyra\\QuorVane";
+const char SHELL_FOLDERS_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char PROGRAMS_VALUE[] = "Programs";
+const char UNINSTALL_PARENT_KEY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char UNINSTALL_ENTRY_NAME[] = "HC:Quorvane {4C2E8B16-7305-2A91}";
+
+const char DRIVER_INSTALL_SWITCHES[] = "-h -i -H -n";
+const char DRIVER_REMOVE_SWITCHES[] = "-h -u -H";
+
+const char INSTALL_ERROR_CAPTION[] = "Quorvane Installation Error";
+const char UNINSTALL_ERROR_CAPTION[] = "Quorvane Uninstallation Error";
+const char INSTALL_RESTART_TEXT[] =
+    "Cannot install Quorvane Package now...\nYou must RESTART your system and then relaunch setup program";
+const char REBOOT_CAPTION[] = "REBOOT YOUR SYSTEM";
+
+const char STATUS_EXTRACT[] = "Extract Package";
+const char STATUS_COPY[] = "Copy Files";
+const char STATUS_LINE_DRIVER[] = "Install Audio Driver";
+const char STATUS_AUX_DRIVER[] = "Install Aux Audio Driver";
+const char STATUS_FINALIZE[] = "Finalize Installation";
+const char STATUS_COMPLETED[] = "Installation Completed";
+
+int ComposeFailureText(char* out, size_t cap, FailureText which) {
+  const char* lead = "";
+  switch (which) {
+    case TEXT_INSTALL_PACKAGE:
+      lead = "Installation package might be corrupted\nthanks to download official package at\n";
+      break;
+    case TEXT_INSTALL_FOLDER:
+      lead = "Failed to create target folder on system disk\nthanks to download official package at\n";
+      break;
+    case TEXT_INSTALL_COPY:
+      lead =
+          "Failed to copy file(s) to destination folder...\nInstallation package might be corrupted\n"
+          "thanks to download official package at\n";
+      break;
+    case TEXT_UNINSTALL_PACKAGE:
+      lead = "De-Installation package might be corrupted\nthanks to download official package at\n";
+      break;
+  }
+  char text[512];
+  if (!CopyText(text, sizeof text, lead) || !AppendText(text, sizeof text, PRODUCT_WEB_SITE) ||
+      !AppendText(text, sizeof text, "."))
+    return 0;
+  return CopyText(out, cap, text);
+}
+
+const char* LineDriverSetupName(int32_t is_wow64) {
+  return is_wow64 == 1 ? "HCLINE_Setup_x64.exe" : "HCLINE_Setup.exe";
+}
+
+const char* AuxDriverSetupName(int32_t is_wow64) {
+  return is_wow64 == 1 ? "HCQVAUX_Setup_x64.exe" : "HCQVAUX_Setup.exe";
+}
+
+int ComposeUninstallKey(char* out, size_t cap) {
+  char key[1024];
+  // The backslash between the two parts is always there: the parent never ends in one.
+  if (!CopyText(key, sizeof key, UNINSTALL_PARENT_KEY) || !AppendText(key, sizeof key, "\\") ||
+      !AppendText(key, sizeof key, UNINSTALL_ENTRY_NAME))
+    return 0;
+  return CopyText(out, cap, key);
+}
+
+const char* UninstallFinalText(int32_t driver_exit_code) {
+  if (driver_exit_code == 1) return "Restart System to finish de-installation!";
+  return "Quorvane is removed from the system\nBut you must Restart your computer before installing new version !";
+}

@@ -1,0 +1,69 @@
+// The procedures' fixed texts, as the window shows them and the registry keeps them.
+#include "procedures/procedure_texts.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+TEST(ProcedureTexts, FailureTextsEndWithTheWebSiteAndAFullStop) {
+  struct Case {
+    FailureText which;
+    const char* expected;
+  } cases[] = {
+      {TEXT_INSTALL_PACKAGE,
+       "Installation package might be corrupted\nthanks to download official package at\n"
+       "https://www.halcyra.example."},
+      {TEXT_INSTALL_FOLDER,
+       "Failed to create target folder on system disk\nthanks to download official package at\n"
+       "https://www.halcyra.example."},
+      {TEXT_INSTALL_COPY,
+       "Failed to copy file(s) to destination folder...\nInstallation package might be corrupted\n"
+       "thanks to download official package at\nhttps://www.halcyra.example."},
+      {TEXT_UNINSTALL_PACKAGE,
+       "De-Installation package might be corrupted\nthanks to download official package at\n"
+       "https://www.halcyra.example."},
+  };
+  for (const Case& c : cases) {
+    char text[2048];
+    ASSERT_EQ(ComposeFailureText(text, sizeof text, c.which), 1);
+    EXPECT_STREQ(text, c.expected);
+  }
+}
+
+TEST(ProcedureTexts, FailureTextThatDoesNotFitLeavesTheBufferAlone) {
+  char text[40] = "untouched";
+  EXPECT_EQ(ComposeFailureText(text, sizeof text, TEXT_INSTALL_COPY), 0);
+  EXPECT_STREQ(text, "untouched");
+  // Exactly the length of the text plus its terminator fits.
+  char full[2048];
+  ASSERT_EQ(ComposeFailureText(full, sizeof full, TEXT_INSTALL_PACKAGE), 1);
+  const size_t need = strlen(full) + 1;
+  char exact[512];
+  ASSERT_LE(need, sizeof exact);
+  EXPECT_EQ(ComposeFailureText(exact, need, TEXT_INSTALL_PACKAGE), 1);
+  EXPECT_STREQ(exact, full);
+  EXPECT_EQ(ComposeFailureText(exact, need - 1, TEXT_INSTALL_PACKAGE), 0);
+}
+
+TEST(ProcedureTexts, DriverSetupProgramsFollowTheWow64Flag) {
+  EXPECT_STREQ(LineDriverSetupName(0), "HCLINE_Setup.exe");
+  EXPECT_STREQ(LineDriverSetupName(1), "HCLINE_Setup_x64.exe");
+  EXPECT_STREQ(AuxDriverSetupName(0), "HCQVAUX_Setup.exe");
+  EXPECT_STREQ(AuxDriverSetupName(1), "HCQVAUX_Setup_x64.exe");
+}
+
+TEST(ProcedureTexts, UninstallKeyJoinsItsTwoPartsWithOneBackslash) {
+  char key[1024];
+  ASSERT_EQ(ComposeUninstallKey(key, sizeof key), 1);
+  EXPECT_STREQ(key, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\HC:Quorvane {4C2E8B16-7305-2A91}");
+  char small[16] = "x";
+  EXPECT_EQ(ComposeUninstallKey(small, sizeof small), 0);
+  EXPECT_STREQ(small, "x");
+}
+
+TEST(ProcedureTexts, FinalRemovalNoticeDependsOnlyOnExitCodeOne) {
+  EXPECT_STREQ(UninstallFinalText(1), "Restart System to finish de-installation!");
+  const char* other =
+      "Quorvane is removed from the system\nBut you must Restart your computer before installing new version !";
+  for (int32_t code : {0, 2, -1, -21, 257}) EXPECT_STREQ(UninstallFinalText(code), other) << code;
+}
