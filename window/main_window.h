@@ -4,5 +4,22 @@
 #include "startup/context.h"
 #include "window/commands.h"
 
+constexpr UINT_PTR TIMER_BLINK = 12347;
+constexpr UINT BLINK_PERIOD_MS = 500;
+extern const char MAIN_WINDOW_CLASS[];  // "HCQuorvane0Installer0MainWindow0"
+
 HWND CreateMainWindow(HINSTANCE instance, WNDPROC procedure, const char* menu_name, const char* title);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+void InitWindowResources(SetupContext* context);
+// Deletes the bitmap and fonts and nulls their handles: a second call does nothing.
+void FreeWindowResources(SetupContext* context);
+void GetFrameMetrics(int* border, int* caption);
+void RunButtonAction(SetupContext* context, HWND window);
+
+// Descrambles the stored target into a 512-byte working buffer, opens it with
+// the shell (owner main_window), and wipes the buffer. Counts over 512 open nothing.
+void OpenLaunchTarget(SetupContext* context, const unsigned char* stored, uint32_t count);
+// The same with the caller's 512-byte working buffer, wiped before returning.
+void OpenLaunchTargetWith(SetupContext* context, const unsigned char* stored, uint32_t count,
+                          unsigned char* buffer);

@@ -1,0 +1,281 @@
+#include "window/main_window.h"
+
+#include <cstring>
+
+#include "procedures/install.h"
+#include "procedures/uninstall.h"
+#include "startup/cmdline.h"
+#include "startup/environment.h"
+#include "startup/startup.h"
+#include "system/text.h"
+#include "window/launch_target.h"
+#include "window/layout.h"
+#include "window/paint.h"
+
+const char MAIN_WINDOW_CLASS[] = "HCQuorvane0Installer0MainWindow0";
+
+namespace {
+
+const char STARTUP_ERROR_CAPTION[] = "Startup Error";
+const char DONE_TEXT[] =
+    "Installation Complete and Successful !\n\nYOU MUST REBOOT your system to finalize installation";
+const char DONE_CAPTION[] = "REBOOT YOUR SYSTEM";
+const char LAUNCH_FAILED_TEXT[] = "Failed to launch Procedure...";
+const char LAUNCH_FAILED_CAPTION[] = "Quorvane Installation Error";
+
+// The metrics structure in its Vista form, ending with iPaddedBorderWidth.
+static_assert(sizeof(NONCLIENTMETRICSA) == 344, "NONCLIENTMETRICSA must include iPaddedBorderWidth");
+
+HFONT MakeArial(LONG height, LONG weight) {
+  LOGFONTA font;
+  memset(&font, 0, sizeof font);
+  font.lfHeight = height;
+  font.lfWeight = weight;
+  CopyText(font.lfFaceName, sizeof font.lfFaceName, "Arial");
+  return CreateFontIndirectA(&font);
+}
+
+void DeleteIfSet(HGDIOBJ* object) {
+  if (*object) DeleteObject(*object);
+  *object = nullptr;
+}
+
+void OnCreate(SetupContext* context, HWND window) {
+  context->main_window = window;
+  InitWindowResources(context);
+  int border = 0;
+  int caption = 0;
+  GetFrameMetrics(&border, &caption);
+  if (!SilentFlag) {
+    int32_t width = 0;
+    int32_t height = 0;
+    ComputeFrameSize(context->bitmap_width, context->bitmap_height, border, caption, &width, &height);
+    SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_SHOWWINDOW);
+    // The metrics need not match the frame actually drawn (theme, padding):
+    // correct by what the client area came out as, so the band is never cut.
+    RECT client;
+    if (GetClientRect(window, &client)) {
+      int32_t dx = context->bitmap_width - client.right;
+      int32_t dy = context->bitmap_height + BAND_HEIGHT - client.bottom;
+      if (dx != 0 || dy != 0) {
+        SetWindowPos(window, nullptr, 0, 0, width + dx, height + dy, SWP_NOMOVE | SWP_NOZORDER);
+      }
+    }
+    context->blink_timer = SetTimer(window, TIMER_BLINK, BLINK_PERIOD_MS, nullptr);
+  }
+  if (InstallFlag == 1 || UninstallFlag == 1) {
+    PostMessageA(window, WM_COMMAND, ID_AUTORUN, AUTORUN_PARAM);
+  }
+  SetFocus(window);
+}
+
+void OnDestroy(SetupContext* context, HWND window) {
+  if (context->blink_timer) KillTimer(window, context->blink_timer);
+  context->blink_timer = 0;
+  FreeWindowResources(context);
+  PostQuitMessage(0);
+}
+
+void OnStatus(SetupContext* context, LPARAM status) {
+  if (SilentFlag) return;
+  if (status == STATUS_FAILED) {
+    MessageBoxA(context->main_window, context->error_text, context->error_caption,
+                MB_SYSTEMMODAL | MB_ICONERROR);
+    PostMessageA(context->main_window, WM_CLOSE, 0, 0);
+  } else if (status == STATUS_DONE) {
+    OpenLaunchTarget(context, DONE_TARGET, DONE_TARGET_COUNT);
+    MessageBoxA(context->main_window, DONE_TEXT, DONE_CAPTION, MB_SYSTEMMODAL | MB_ICONWARNING);
+    PostMessageA(context->main_window, WM_CLOSE, 0, 0);
+  }
+}
+
+// The product's presence, not the switch, chooses: "-i" with the product
+// present removes it, as the button would.
+void OnAutorun(SetupContext* context) {
+  int32_t result = 0;
+  if (context->product_installed == 1) {
+    result = UninstallProcedure(context);
+  } else if (InstallFlag == 1) {
+    result = StartInstallWorker(context, 1);
+  }
+  FreeWindowResources(context);
+  PostQuitMessage(result);
+}
+
+void OnLeftButton(SetupContext* context, HWND window, LPARAM lparam) {
+  if (WorkerBusy(context)) return;
+  int32_t x = static_cast<short>(LOWORD(lparam));
+  int32_t y = static_cast<short>(HIWORD(lparam));
+  const ButtonRect& r = context->button_rect;
+  LayoutBox button = {r.left, r.top, r.right, r.bottom};
+  if (InsideStrict(button, x, y)) {
+    RunButtonAction(context, window);
+  } else if (y < context->bitmap_height) {
+    OpenLaunchTarget(context, HEADER_TARGET, HEADER_TARGET_COUNT);
+  }
+}
+
+void OnBlink(SetupContext* context, HWND window) {
+  ++context->blink_count;
+  HDC dc = GetDC(window);
+  if (!dc) return;
+  DrawProgressPanel(context, dc, context->blink_count & 1);
+  ReleaseDC(window, dc);
+}
+
+void OnEraseBackground(SetupContext* context, HDC dc) {
+  if (context->background_bitmap) {
+    BlitBitmap(dc, 0, 0, context->background_bitmap);
+    return;
+  }
+  // No artwork: a dark field keeps the white OS label readable.
+  RECT area = {0, 0, context->bitmap_width, context->bitmap_height};
+  FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+}
+
+}  // namespace
+
+HWND CreateMainWindow(HINSTANCE instance, WNDPROC procedure, const char* menu_name, const char* title) {
+  WNDCLASSA window_class;
+  memset(&window_class, 0, sizeof window_class);
+  window_class.style = CS_VREDRAW | CS_HREDRAW;
+  window_class.lpfnWndProc = procedure;
+  window_class.hInstance = instance;
+  window_class.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(100));
+  window_class.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_INACTIVEBORDER + 1));
+  window_class.lpszMenuName = menu_name;
+  window_class.lpszClassName = MAIN_WINDOW_CLASS;
+  if (!RegisterClassA(&window_class)) {
+    MessageBoxA(nullptr, "Failed to register window class...", STARTUP_ERROR_CAPTION, MB_ICONWARNING);
+    return nullptr;
+  }
+  HWND window = CreateWindowExA(
+      0, MAIN_WINDOW_CLASS, title,
+      WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CLIPCHILDREN,
+      CW_USEDEFAULT, CW_USEDEFAULT, 900, 300, nullptr, nullptr, instance, nullptr);
+  if (!window) {
+    MessageBoxA(nullptr, "Failed to create window...", STARTUP_ERROR_CAPTION, MB_ICONWARNING);
+    return nullptr;
+  }
+  if (SilentFlag) {
+    ShowWindow(window, SW_HIDE);
+  } else {
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
+  }
+  return window;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  SetupContext* context = &g_context;
+  switch (message) {
+    case WM_CREATE:
+      OnCreate(context, window);
+      return 0;
+    case WM_DESTROY:
+      OnDestroy(context, window);
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(window, &paint);
+      if (dc) PaintWindow(context, dc);
+      EndPaint(window, &paint);
+      return 0;
+    }
+    case WM_CLOSE:
+      // Dropped while the worker runs; never passed on to DefWindowProc.
+      if (!WorkerBusy(context)) PostDestroy();
+      return 0;
+    case WM_ERASEBKGND:
+      OnEraseBackground(context, reinterpret_cast<HDC>(wparam));
+      return 1;
+    case WM_KEYDOWN:
+      if (wparam == VK_RETURN) {
+        if (!WorkerBusy(context)) RunButtonAction(context, window);
+      } else if (wparam == VK_ESCAPE) {
+        PostMessageA(window, WM_CLOSE, 0, 0);
+      }
+      return 0;
+    case WM_COMMAND:
+      if (LOWORD(wparam) == ID_STATUS) {
+        OnStatus(context, lparam);
+      } else if (LOWORD(wparam) == ID_AUTORUN && lparam == AUTORUN_PARAM) {
+        OnAutorun(context);
+      }
+      return 0;
+    case WM_TIMER:
+      if (WorkerBusy(context) && wparam == TIMER_BLINK) OnBlink(context, window);
+      return 0;
+    case WM_MOUSEMOVE:
+      if (static_cast<short>(HIWORD(lparam)) < context->bitmap_height) SetCursor(context->hand_cursor);
+      return 0;
+    case WM_LBUTTONDOWN:
+      OnLeftButton(context, window, lparam);
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wparam, lparam);
+  }
+}
+
+void InitWindowResources(SetupContext* context) {
+  context->text_font = MakeArial(16, 800);
+  context->caption_font = MakeArial(40, 400);
+  context->label_font = MakeArial(28, 400);
+  context->background_bitmap = LoadBitmapA(context->instance, MAKEINTRESOURCEA(101));
+  BITMAP info;
+  if (context->background_bitmap && GetObjectA(context->background_bitmap, sizeof info, &info)) {
+    context->bitmap_width = info.bmWidth;
+    context->bitmap_height = info.bmHeight;
+  } else {
+    // The layout and the window size derive from the bitmap: keep them sane.
+    context->bitmap_width = FALLBACK_BITMAP_WIDTH;
+    context->bitmap_height = FALLBACK_BITMAP_HEIGHT;
+  }
+  context->hand_cursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND));
+  context->os_generation = ClassifyOs();
+  GetModuleFileNameA(context->instance, context->setup_path, sizeof context->setup_path);
+  context->product_installed = 0;
+  HANDLE probe = ProbeProductDevice(PRODUCT_DEVICE_INTERFACE_GUID);
+  if (probe) {
+    CloseHandleIfSet(probe);
+    context->product_installed = 1;
+  }
+}
+
+void FreeWindowResources(SetupContext* context) {
+  DeleteIfSet(reinterpret_cast<HGDIOBJ*>(&context->background_bitmap));
+  DeleteIfSet(reinterpret_cast<HGDIOBJ*>(&context->text_font));
+  DeleteIfSet(reinterpret_cast<HGDIOBJ*>(&context->caption_font));
+  DeleteIfSet(reinterpret_cast<HGDIOBJ*>(&context->label_font));
+}
+
+void GetFrameMetrics(int* border, int* caption) {
+  NONCLIENTMETRICSA metrics;
+  memset(&metrics, 0, sizeof metrics);
+  metrics.cbSize = sizeof metrics;
+  if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+    *border = metrics.iBorderWidth + metrics.iPaddedBorderWidth;
+    *caption = metrics.iCaptionHeight;
+  } else {
+    *border = GetSystemMetrics(SM_CXPADDEDBORDER) + GetSystemMetrics(SM_CXDLGFRAME);
+    *caption = GetSystemMetrics(SM_CYCAPTION);
+  }
+}
+
+void RunButtonAction(SetupContext* context, HWND window) {
+  HDC dc = GetDC(window);
+  if (dc) {
+    DrawActionButton(context, dc, 1);
+    ReleaseDC(window, dc);
+  }
+  Sleep(200);
+  if (context->product_installed == 0) {
+    if (StartInstallWorker(context, 0) == 0) return;  // the worker reports through ID_STATUS
+    MessageBoxA(window, LAUNCH_FAILED_TEXT, LAUNCH_FAILED_CAPTION, MB_SYSTEMMODAL | MB_ICONERROR);
+    PostDestroy();
+    return;
+  }
+  UninstallProcedure(context);
+  PostDestroy();
+}
