@@ -9,6 +9,9 @@ dir="$WINEPREFIX/drive_c/downloads"
 mkdir -p "$dir"
 cp "$QV_BUILD_ROOT/x64/tests/plant/plant_probe.exe" "$QV_BUILD_ROOT/x64/tests/plant/shfolder.dll" "$dir/"
 fail=0
+# Wine prefers its own builtin DLLs; Windows loads whichever file it finds first.
+# Native-first makes Wine behave like Windows here.
+export WINEDLLOVERRIDES="mscoree,mshtml=;shfolder=n,b"
 
 out=$(cd "$dir" && qv_wine 'C:\downloads\plant_probe.exe' --unhardened 2>&1 | tr -d '\r')
 echo "unhardened: $out"
@@ -24,6 +27,7 @@ if [ -f "$dir/planted-dll-was-loaded" ]; then
   echo "FAIL: the planted DLL was loaded after hardening"
   fail=1
 fi
+echo "$out" | grep -q 'answers C:\\planted' && { echo "FAIL: the planted DLL answered"; fail=1; }
 echo "$out" | grep -qi 'by name: .*system32\\shfolder.dll' || { echo "FAIL: by-name load not from system32"; fail=1; }
 echo "$out" | grep -qi 'system folder: .*system32\\shfolder.dll' || { echo "FAIL: system load not from system32"; fail=1; }
 [ $fail = 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
