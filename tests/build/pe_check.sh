@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Reads the headers, import table and resources of a built setup program and
+# fails on anything a shipped program must not have.
+#   pe_check.sh FILE i386|x86-64
+set -u
+file=$1 arch=$2
+objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
+fail=0
+bad() { echo "FAIL: $*"; fail=1; }
+
+[ -f "$file" ] || { echo "FAIL: $file not built"; echo "0 passed, 1 failed"; exit 1; }
+dump=$($objdump -p "$file") || { echo "FAIL: objdump cannot read $file"; exit 1; }
+
+case $arch in
+  i386) echo "$dump" | grep -q 'file format pei-i386' || bad "not a PE32 i386 program" ;;
+  x86-64) echo "$dump" | grep -q 'file format pei-x86-64' || bad "not a PE32+ x86-64 program" ;;
+esac
+echo "$dump" | grep -qE '^Subsystem[[:space:]]+00000002' || bad "not the GUI subsystem"
+dllchar=$(echo "$dump" | awk '/^DllCharacteristics/ {print $2}')
+(( 0x$dllchar & 0x40 )) || bad "ASLR (DYNAMIC_BASE) is off"
+(( 0x$dllchar & 0x100 )) || bad "DEP (NX_COMPAT) is off"
+echo "$dump" | grep -q '^Time/Date.*1970' || bad "a time stamp in the header: $(echo "$dump" | grep Time/Date)"
+
+# Imports: Windows system DLLs only.
+allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|setupapi|msvcrt|comctl32|shlwapi|version|uuid)\.dll$'
+imports=$(echo "$dump" | awk '/DLL Name:/ {print tolower($3)}' | sort -u)
+[ -n "$imports" ] || bad "no import table found"
+for dll in $imports; do
+  echo "$dll" | grep -qE "$allowed" || bad "imports $dll, which is not a Windows system DLL"
+done
+
+# Resources: the icon group 100, the version, the manifest asking for administrator rights.
+res=$(x86_64-w64-mingw32-windres --input-format=coff -i "$file" -O rc 2>/dev/null || true)
+if [ -z "$res" ]; then
+  # windres reads resources of an executable only through objcopy's section dump.
+  tmp=$(mktemp -d)
+  x86_64-w64-mingw32-objcopy -O binary --only-section=.rsrc "$file" "$tmp/rsrc" 2>/dev/null
+  res=$(strings -el "$tmp/rsrc"; strings "$tmp/rsrc")
+  rm -rf "$tmp"
+fi
+echo "$res" | grep -q 'requireAdministrator' || bad "no manifest asking for administrator rights"
+echo "$res" | grep -q '8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a' || bad "the manifest does not declare Windows 10"
+echo "$res" | grep -q '2.0.3.4' || bad "no version 2.0.3.4"
+echo "$res" | grep -q 'Halcyra' || bad "no company name"
+
+size=$(stat -c %s "$file")
+echo "$file: $arch, imports: $(echo $imports | tr '\n' ' '), $size bytes"
+[ $fail = 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
+exit $fail
