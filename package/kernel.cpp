@@ -1,0 +1,150 @@
+#include "package/kernel.h"
+
+#include <cstring>
+
+#include "package/md5.h"
+#include "package/md5_steps.h"
+
+namespace {
+
+inline uint32_t Load32(const uint8_t* p) {
+  uint32_t v;
+  memcpy(&v, p, 4);
+  return v;
+}
+
+inline uint32_t Rotl(uint32_t x, int s) { return (x << s) | (x >> (32 - s)); }
+
+// The descrambler from a running state: `a` and the count of bytes still to go.
+inline void DescrambleRun(int32_t* a, uint32_t* n, const uint8_t* in, uint8_t* out,
+                          uint32_t count, const uint8_t table[16]) {
+  int32_t s_a = *a;
+  uint32_t s_n = *n;
+  for (uint32_t j = 0; j < count; ++j, --s_n) {
+    uint32_t s = uint32_t(s_a) + s_n;
+    uint32_t p = s * s;
+    out[j] = in[j] ^ uint8_t(p + (p >> 8) + table[s_n % 16]);
+    s_a = int32_t(p) >> 8;
+  }
+  *a = s_a;
+  *n = s_n;
+}
+
+void StartMd5From(Md5* md5, const uint32_t state[4], uint64_t length) {
+  memcpy(md5->state, state, sizeof md5->state);
+  md5->length = length;
+}
+
+}  // namespace
+
+void ProcessEntryNaive(const PackageChain* chain, const uint8_t* in, uint8_t* out,
+                       uint32_t length, EntryDigests* digests) {
+  Md5Bytes(in, length, digests->in);
+  DescrambleCopy(chain->key, in, out, length, chain->table);
+  Md5Bytes(out, length, digests->out);
+}
+
+void ProcessEntryChunked(const PackageChain* chain, const uint8_t* in, uint8_t* out,
+                         uint32_t length, EntryDigests* digests) {
+  const uint32_t kChunk = 4096;
+  Md5 md5_in, md5_out;
+  Md5Init(&md5_in);
+  Md5Init(&md5_out);
+  int32_t a = int32_t(chain->key);
+  uint32_t n = length;
+  for (uint32_t done = 0; done < length;) {
+    uint32_t count = length - done < kChunk ? length - done : kChunk;
+    Md5Update(&md5_in, in + done, count);
+    DescrambleRun(&a, &n, in + done, out + done, count, chain->table);
+    Md5Update(&md5_out, out + done, count);
+    done += count;
+  }
+  Md5Final(&md5_in, digests->in);
+  Md5Final(&md5_out, digests->out);
+}
+
+// One step of each chain: MD5 step i of input block k (state I*), descrambler
+// byte i of block k, MD5 step i of output block k-2 (state O*), which was
+// stored two blocks ago and so never waits for a store just made. The
+// descrambler keeps only its chain here; masks are applied per block after.
+#define KERNEL_TRIPLE(f, a, b, c, d, k, t, s, i)        \
+  I##a += f(I##b, I##c, I##d) + Load32(bin + 4 * k) + (t); \
+  I##a = Rotl(I##a, s) + I##b;                            \
+  {                                                       \
+    uint32_t sum = uint32_t(chain_a) + n--;               \
+    uint32_t p = sum * sum;                               \
+    low[i] = uint16_t(p);                                 \
+    chain_a = int32_t(p) >> 8;                            \
+  }                                                       \
+  O##a += f(O##b, O##c, O##d) + Load32(bout + 4 * k) + (t); \
+  O##a = Rotl(O##a, s) + O##b;
+
+void ProcessEntryOnePass(const PackageChain* chain, const uint8_t* in, uint8_t* out,
+                         uint32_t length, EntryDigests* digests) {
+  Md5 md5_in, md5_out;
+  Md5Init(&md5_in);
+  Md5Init(&md5_out);
+  uint32_t Ia = md5_in.state[0], Ib = md5_in.state[1], Ic = md5_in.state[2], Id = md5_in.state[3];
+  uint32_t Oa = Ia, Ob = Ib, Oc = Ic, Od = Id;
+  int32_t chain_a = int32_t(chain->key);
+  uint32_t n = length;
+  // Byte i of every block meets the same table byte, since n falls by 64 per block.
+  uint8_t table_at[64];
+  for (uint32_t i = 0; i < 64; ++i) table_at[i] = chain->table[(length - i) % 16];
+  const uint32_t blocks = length / 64;
+  uint16_t low[64];  // the low 16 bits of every product of the block
+  for (uint32_t k = 0; k < blocks; ++k) {
+    const uint8_t* bin = in + 64 * size_t(k);
+    if (k >= 2) {
+      const uint8_t* bout = out + 64 * size_t(k - 2);
+      const uint32_t Ia0 = Ia, Ib0 = Ib, Ic0 = Ic, Id0 = Id;
+      const uint32_t Oa0 = Oa, Ob0 = Ob, Oc0 = Oc, Od0 = Od;
+      MD5_SCHEDULE(KERNEL_TRIPLE)
+      Ia += Ia0, Ib += Ib0, Ic += Ic0, Id += Id0;
+      Oa += Oa0, Ob += Ob0, Oc += Oc0, Od += Od0;
+    } else {
+      uint32_t state[4] = {Ia, Ib, Ic, Id};
+      Md5Blocks(state, bin, 1);
+      Ia = state[0], Ib = state[1], Ic = state[2], Id = state[3];
+      for (uint32_t i = 0; i < 64; ++i) {
+        uint32_t sum = uint32_t(chain_a) + n--;
+        uint32_t p = sum * sum;
+        low[i] = uint16_t(p);
+        chain_a = int32_t(p) >> 8;
+      }
+    }
+    // Masks and XOR for the whole block, through a local copy so that the
+    // compiler may use vector code whatever in and out alias.
+    uint8_t block[64];
+    memcpy(block, bin, 64);
+    for (uint32_t i = 0; i < 64; ++i)
+      block[i] ^= uint8_t(low[i] + (low[i] >> 8) + table_at[i]);
+    memcpy(out + 64 * size_t(k), block, 64);
+  }
+
+  const uint32_t tail = length % 64;
+  const uint8_t* tail_in = in + 64 * size_t(blocks);
+  uint8_t* tail_out = out + 64 * size_t(blocks);
+  uint32_t in_state[4] = {Ia, Ib, Ic, Id};
+  StartMd5From(&md5_in, in_state, 64 * uint64_t(blocks));
+  Md5Update(&md5_in, tail_in, tail);  // before the tail is overwritten when in == out
+  Md5Final(&md5_in, digests->in);
+
+  DescrambleRun(&chain_a, &n, tail_in, tail_out, tail, chain->table);
+
+  uint32_t out_state[4] = {Oa, Ob, Oc, Od};
+  const uint32_t lagging = blocks < 2 ? blocks : 2;
+  Md5Blocks(out_state, out + 64 * size_t(blocks - lagging), lagging);
+  StartMd5From(&md5_out, out_state, 64 * uint64_t(blocks));
+  Md5Update(&md5_out, tail_out, tail);
+  Md5Final(&md5_out, digests->out);
+}
+
+void ProcessEntry(const PackageChain* chain, const uint8_t* in, uint8_t* out, uint32_t length,
+                  EntryDigests* digests) {
+#if defined(__x86_64__) || defined(__aarch64__)
+  ProcessEntryOnePass(chain, in, out, length, digests);
+#else
+  ProcessEntryChunked(chain, in, out, length, digests);
+#endif
+}

@@ -1,0 +1,67 @@
+#include "package/package_walk.h"
+
+#include <cstring>
+
+#include "package/chain.h"
+#include "package/kernel.h"
+#include "package/md5.h"
+
+void CopyEntryName(const PackageEntry* entry, char name[PACKAGE_NAME_SIZE + 1]) {
+  size_t n = strnlen(entry->name, PACKAGE_NAME_SIZE);
+  memcpy(name, entry->name, n);
+  name[n] = '\0';
+}
+
+int EntryNameEquals(const PackageEntry* entry, const char* filter) {
+  size_t n = strnlen(entry->name, PACKAGE_NAME_SIZE);
+  return strlen(filter) == n && memcmp(entry->name, filter, n) == 0;
+}
+
+int EntryInside(const PackageEntry* entry, uint64_t package_size) {
+  return uint64_t(entry->offset) + entry->size <= package_size;
+}
+
+uint32_t WalkPackage(const uint8_t* package, uint64_t package_size,
+                     const PackageDirectory* directory, const char* filter,
+                     const PackageWalk* walk) {
+  static uint8_t empty[1];  // somewhere to point for entries of length 0
+  PackageChain chain;
+  ChainStart(&chain);
+  uint32_t failures = 0;
+  for (uint32_t i = 0; i < PACKAGE_ENTRY_COUNT; ++i) {
+    const PackageEntry* entry = &directory->entries[i];
+    char name[PACKAGE_NAME_SIZE + 1];
+    CopyEntryName(entry, name);
+    const int wanted = walk->write && (!filter || EntryNameEquals(entry, filter));
+    EntryOutcome outcome;
+    if (!EntryInside(entry, package_size)) {
+      outcome = ENTRY_OUTSIDE;  // the chain stays where the previous record left it
+    } else {
+      const uint8_t* stored = package + entry->offset;
+      uint8_t* plain = entry->size ? walk->buffer(walk->user, entry->size) : empty;
+      EntryDigests digests;
+      if (!plain) {
+        // The chain follows the stored bytes, so the records after this one
+        // can still be verified.
+        Md5Bytes(stored, entry->size, digests.in);
+        outcome = ENTRY_NO_MEMORY;
+      } else {
+        ProcessEntry(&chain, stored, plain, entry->size, &digests);
+        if (memcmp(digests.out, entry->digest, 16) != 0)
+          outcome = ENTRY_DIGEST_MISMATCH;
+        else if (!wanted)
+          outcome = ENTRY_VERIFIED;
+        else if (walk->write(walk->user, name, plain, entry->size))
+          outcome = ENTRY_WRITTEN;
+        else
+          outcome = ENTRY_WRITE_FAILED;
+      }
+      ChainAdvance(&chain, digests.in);
+    }
+    if (outcome != ENTRY_VERIFIED && outcome != ENTRY_WRITTEN) ++failures;
+    if (walk->report) walk->report(walk->user, i, name, outcome);
+  }
+  return failures;
+}
+
+int PackageResult(uint32_t failures) { return failures ? -100 - int(failures) : 0; }

@@ -1,0 +1,45 @@
+// The walk over the 53 records that ExtractPackage and qvpack share: bounds,
+// descrambling, verification, the chain, and the choice of what to write.
+// No file system here: the caller supplies the buffer and the writer.
+#pragma once
+#include <cstdint>
+
+#include "package/package_format.h"
+
+enum EntryOutcome {
+  ENTRY_VERIFIED,         // digest matched; not wanted, so not written
+  ENTRY_WRITTEN,          // digest matched and the file was written
+  ENTRY_OUTSIDE,          // offset + size beyond the package: not read, chain kept
+  ENTRY_DIGEST_MISMATCH,  // plain bytes differ from the record's digest
+  ENTRY_NO_MEMORY,        // no buffer for the plain bytes
+  ENTRY_WRITE_FAILED,     // verified, but the writer reported failure
+};
+
+struct PackageWalk {
+  void* user;
+  // A buffer of at least `size` bytes for the plain bytes, reused from entry to
+  // entry; null when it cannot be had (that entry fails, the chain goes on).
+  uint8_t* (*buffer)(void* user, uint32_t size);
+  // Writes a verified, wanted entry; 1 when every byte was written. Null
+  // verifies only.
+  int (*write)(void* user, const char* name, const uint8_t* plain, uint32_t size);
+  // Optional: told the outcome of every record in directory order.
+  void (*report)(void* user, uint32_t index, const char* name, EntryOutcome outcome);
+};
+
+// The record's name as a C string, even when the record holds no NUL.
+void CopyEntryName(const PackageEntry* entry, char name[PACKAGE_NAME_SIZE + 1]);
+// Byte for byte over the whole name: letter case counts, no folder is stripped.
+int EntryNameEquals(const PackageEntry* entry, const char* filter);
+// offset + size within the package, computed without 32-bit overflow.
+int EntryInside(const PackageEntry* entry, uint64_t package_size);
+
+// Visits every record in directory order; a failed record never stops the
+// walk. filter: null for every entry, else the one name to write. Returns the
+// number of failed records.
+uint32_t WalkPackage(const uint8_t* package, uint64_t package_size,
+                     const PackageDirectory* directory, const char* filter,
+                     const PackageWalk* walk);
+
+// 0, or -100 - n for n failed records.
+int PackageResult(uint32_t failures);

@@ -1,0 +1,220 @@
+// The walk over the records: bounds, verification, the chain, filters and
+// failure counts, on packages that the tests build.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "package/package_walk.h"
+#include "test_package.h"
+
+namespace {
+
+struct Outcomes {
+  std::map<std::string, std::vector<uint8_t>> written;
+  std::vector<EntryOutcome> outcomes;
+  std::vector<uint8_t> buffer;
+  int fail_alloc_at = -1;  // record index whose buffer request fails
+  int fail_write_at = -1;
+  uint32_t index = 0;
+  uint32_t buffer_requests = 0;
+};
+
+uint8_t* Buffer(void* u, uint32_t size) {
+  Outcomes* r = static_cast<Outcomes*>(u);
+  ++r->buffer_requests;
+  if (int(r->index) == r->fail_alloc_at) return nullptr;
+  if (r->buffer.size() < size) r->buffer.resize(size);
+  return r->buffer.data();
+}
+
+int Write(void* u, const char* name, const uint8_t* plain, uint32_t size) {
+  Outcomes* r = static_cast<Outcomes*>(u);
+  if (int(r->index) == r->fail_write_at) return 0;
+  r->written[name].assign(plain, plain + size);
+  return 1;
+}
+
+void Report(void* u, uint32_t index, const char*, EntryOutcome outcome) {
+  Outcomes* r = static_cast<Outcomes*>(u);
+  EXPECT_EQ(index, r->outcomes.size());
+  r->outcomes.push_back(outcome);
+  r->index = index + 1;
+}
+
+int Extract(const std::vector<uint8_t>& pkg, const char* filter, Outcomes* run, bool write = true) {
+  PackageDirectory dir;
+  memcpy(&dir, pkg.data(), sizeof dir);
+  PackageWalk walk = {run, Buffer, write ? Write : nullptr, Report};
+  return PackageResult(WalkPackage(pkg.data(), pkg.size(), &dir, filter, &walk));
+}
+
+std::vector<int> Failed(const Outcomes& run) {
+  std::vector<int> v;
+  for (size_t i = 0; i < run.outcomes.size(); ++i)
+    if (run.outcomes[i] != ENTRY_WRITTEN && run.outcomes[i] != ENTRY_VERIFIED) v.push_back(int(i));
+  return v;
+}
+
+}  // namespace
+
+TEST(Walk, SoundPackageWritesEveryEntry) {
+  std::vector<TestEntry> entries = SampleEntries();
+  std::vector<uint8_t> pkg = BuildPackage(entries);
+  Outcomes run;
+  EXPECT_EQ(Extract(pkg, nullptr, &run), 0);
+  ASSERT_EQ(run.written.size(), PACKAGE_ENTRY_COUNT);
+  for (const TestEntry& e : entries) EXPECT_TRUE(run.written[e.name] == e.bytes) << e.name;
+  EXPECT_TRUE(run.written.count("codec\\part_52.bin"));
+  EXPECT_EQ(run.written["entry_07.bin"].size(), 0u);  // the empty entry is written, empty
+}
+
+TEST(Walk, FlippedStoredByteFailsThatEntryAndTheChainRecoversAfterFour) {
+  std::vector<TestEntry> entries = SampleEntries();
+  std::vector<uint8_t> pkg = BuildPackage(entries);
+  const uint32_t bad = 10;
+  pkg[EntryAt(pkg, bad)->offset + 5] ^= 0x01;
+  Outcomes run;
+  int result = Extract(pkg, nullptr, &run);
+  std::vector<int> failed = Failed(run);
+  ASSERT_FALSE(failed.empty());
+  EXPECT_EQ(failed.front(), int(bad));
+  EXPECT_EQ(failed[1], int(bad) + 1);  // its table is the damaged D
+  EXPECT_LE(failed.back(), int(bad) + 4);
+  for (uint32_t i = bad + 5; i < PACKAGE_ENTRY_COUNT; ++i)
+    EXPECT_EQ(run.outcomes[i], ENTRY_WRITTEN) << i;
+  EXPECT_EQ(result, -100 - int(failed.size()));
+  for (int i : failed) {
+    EXPECT_EQ(run.outcomes[i], ENTRY_DIGEST_MISMATCH);
+    EXPECT_FALSE(run.written.count(entries[i].name)) << "nothing written for a failed entry";
+  }
+}
+
+TEST(Walk, WrongDigestInOneRecordFailsThatEntryAlone) {
+  std::vector<uint8_t> pkg = BuildPackage(SampleEntries());
+  EntryAt(pkg, 20)->digest[3] ^= 0x80;
+  Outcomes run;
+  EXPECT_EQ(Extract(pkg, nullptr, &run), -101);
+  EXPECT_EQ(Failed(run), std::vector<int>{20});
+  EXPECT_EQ(run.written.size(), PACKAGE_ENTRY_COUNT - 1);
+}
+
+TEST(Walk, FilterWritesOnlyTheExactNameButVerifiesAll) {
+  std::vector<TestEntry> entries = SampleEntries();
+  std::vector<uint8_t> pkg = BuildPackage(entries);
+  Outcomes run;
+  EXPECT_EQ(Extract(pkg, "entry_30.bin", &run), 0);
+  ASSERT_EQ(run.written.size(), 1u);
+  EXPECT_TRUE(run.written["entry_30.bin"] == entries[30].bytes);
+
+  Outcomes in_folder;  // the folder part is part of the name
+  EXPECT_EQ(Extract(pkg, "codec\\part_51.bin", &in_folder), 0);
+  EXPECT_EQ(in_folder.written.size(), 1u);
+  Outcomes stripped;
+  EXPECT_EQ(Extract(pkg, "part_51.bin", &stripped), 0);
+  EXPECT_TRUE(stripped.written.empty());
+
+  Outcomes other_case;
+  EXPECT_EQ(Extract(pkg, "ENTRY_30.bin", &other_case), 0);
+  EXPECT_TRUE(other_case.written.empty());
+  Outcomes prefix;
+  EXPECT_EQ(Extract(pkg, "entry_30.bi", &prefix), 0);
+  EXPECT_TRUE(prefix.written.empty());
+
+  EntryAt(pkg, 40)->digest[0] ^= 1;  // a record other than the wanted one
+  Outcomes damaged;
+  EXPECT_EQ(Extract(pkg, "entry_30.bin", &damaged), -101);
+  EXPECT_EQ(damaged.written.size(), 1u);
+}
+
+TEST(Walk, RecordsBeyondTheEndAreCountedWithoutMovingTheChain) {
+  std::vector<TestEntry> entries = SampleEntries();
+  std::vector<uint8_t> pkg = BuildPackage(entries);
+  // Entry 12 points past the end. The chain does not advance for it, so entry
+  // 13 - made with the chain after 12 - fails, and the chain catches up later.
+  EntryAt(pkg, 12)->offset = uint32_t(pkg.size()) - EntryAt(pkg, 12)->size + 1;
+  // Entry 30: offset + size wraps in 32 bits to a small number.
+  EntryAt(pkg, 30)->offset = 0xfffffff0u;
+  EntryAt(pkg, 30)->size = 0x20;
+  Outcomes run;
+  int result = Extract(pkg, nullptr, &run);
+  EXPECT_EQ(run.outcomes[12], ENTRY_OUTSIDE);
+  EXPECT_EQ(run.outcomes[30], ENTRY_OUTSIDE);
+  EXPECT_EQ(run.outcomes[13], ENTRY_DIGEST_MISMATCH);
+  EXPECT_EQ(run.outcomes[11], ENTRY_WRITTEN);
+  EXPECT_EQ(run.outcomes[52], ENTRY_WRITTEN);
+  EXPECT_EQ(result, -100 - int(Failed(run).size()));
+  uint32_t read = 0;  // records outside are never read; empty ones need no buffer
+  for (uint32_t i = 0; i < PACKAGE_ENTRY_COUNT; ++i)
+    if (i != 12 && i != 30 && entries[i].bytes.size()) ++read;
+  EXPECT_EQ(run.buffer_requests, read);
+}
+
+// Skipping a record that lies outside must leave the chain exactly as it was:
+// a package whose writer skipped the record's bytes in the chain verifies.
+TEST(Walk, OutsideRecordKeepsTheChainForTheNext) {
+  std::vector<TestEntry> entries = SampleEntries();
+  std::vector<TestEntry> without = entries;
+  without.erase(without.begin() + 5);
+  without.push_back({"last.bin", {1, 2, 3}});
+  std::vector<uint8_t> pkg = BuildPackage(without);
+  // Shift records 5.. down by one and put an outside record at 5.
+  PackageDirectory dir;
+  memcpy(&dir, pkg.data(), sizeof dir);
+  for (uint32_t i = PACKAGE_ENTRY_COUNT - 1; i > 5; --i) dir.entries[i] = dir.entries[i - 1];
+  memset(&dir.entries[5], 0, sizeof dir.entries[5]);
+  strcpy(dir.entries[5].name, "ghost.bin");
+  dir.entries[5].offset = uint32_t(pkg.size());
+  dir.entries[5].size = 1;
+  memcpy(pkg.data(), &dir, sizeof dir);
+  Outcomes run;
+  EXPECT_EQ(Extract(pkg, nullptr, &run), -101);
+  EXPECT_EQ(Failed(run), std::vector<int>{5});
+}
+
+TEST(Walk, NoMemoryFailsTheEntryAndTheChainGoesOn) {
+  std::vector<uint8_t> pkg = BuildPackage(SampleEntries());
+  Outcomes run;
+  run.fail_alloc_at = 9;
+  EXPECT_EQ(Extract(pkg, nullptr, &run), -101);
+  EXPECT_EQ(run.outcomes[9], ENTRY_NO_MEMORY);
+  EXPECT_EQ(Failed(run), std::vector<int>{9});
+}
+
+TEST(Walk, FailedWritesAreCountedAndTheRunGoesOn) {
+  std::vector<uint8_t> pkg = BuildPackage(SampleEntries());
+  Outcomes run;
+  run.fail_write_at = 0;
+  EXPECT_EQ(Extract(pkg, nullptr, &run), -101);
+  EXPECT_EQ(run.outcomes[0], ENTRY_WRITE_FAILED);
+  EXPECT_EQ(run.written.size(), PACKAGE_ENTRY_COUNT - 1);
+}
+
+TEST(Walk, VerifyOnlyWritesNothing) {
+  std::vector<uint8_t> pkg = BuildPackage(SampleEntries());
+  Outcomes run;
+  EXPECT_EQ(Extract(pkg, nullptr, &run, false), 0);
+  EXPECT_TRUE(run.written.empty());
+  EXPECT_EQ(run.outcomes.size(), PACKAGE_ENTRY_COUNT);
+}
+
+TEST(Walk, EveryRecordOutsideFailsAll53) {
+  std::vector<uint8_t> pkg = BuildPackage(SampleEntries());
+  pkg.resize(PACKAGE_DIRECTORY_SIZE + 1);
+  Outcomes run;
+  // Record 0 is empty and so still fits at 8268; all others lie outside.
+  EXPECT_EQ(Extract(pkg, nullptr, &run), -152);
+  EXPECT_EQ(run.outcomes[0], ENTRY_WRITTEN);
+}
+
+TEST(Walk, NamesWithoutTerminatorStayInsideTheRecord) {
+  std::vector<uint8_t> pkg = BuildPackage(SampleEntries());
+  memset(EntryAt(pkg, 3)->name, 'x', PACKAGE_NAME_SIZE);
+  char name[PACKAGE_NAME_SIZE + 1];
+  CopyEntryName(EntryAt(pkg, 3), name);
+  EXPECT_EQ(strlen(name), PACKAGE_NAME_SIZE);
+  EXPECT_TRUE(EntryNameEquals(EntryAt(pkg, 3), std::string(PACKAGE_NAME_SIZE, 'x').c_str()));
+  EXPECT_FALSE(EntryNameEquals(EntryAt(pkg, 3), std::string(PACKAGE_NAME_SIZE + 1, 'x').c_str()));
+  Outcomes run;
+  EXPECT_EQ(Extract(pkg, nullptr, &run), 0);
+  EXPECT_TRUE(run.written.count(std::string(PACKAGE_NAME_SIZE, 'x')));
+}
