@@ -1,0 +1,128 @@
+// ASIO driver registration: the DLLs of our own width are loaded and call their
+// self-registration entry points; on 64-bit Windows the 64-bit ones go through
+// "hcregsvr64.exe", one run per DLL. Nothing is reported: each row stands alone.
+#include "procedures/asio.h"
+
+#include <objbase.h>
+
+#include "system/text.h"
+
+namespace {
+
+struct AsioDriverRow {
+  const char* dll32;
+  const char* dll64;
+};
+
+const AsioDriverRow ASIO_DRIVER_SET[3] = {
+    {"hcqv_asiodriver.dll", "hcqv_asiodriver64.dll"},
+    {"hcqvaux_asiodriver.dll", "hcqvaux_asiodriver64.dll"},
+    {"hcqvins_asiodriver.dll", "hcqvins_asiodriver64.dll"},
+};
+
+const char REGSVR64_FILE[] = "hcregsvr64.exe";
+const char SWITCH_UNREGISTER[] = " -u ";
+const char SWITCH_FILE[] = " -f";
+constexpr DWORD PAUSE_AFTER_CALL_MS = 50;
+constexpr size_t PATH_SIZE = 1024;
+
+#if !defined(_WIN64)
+static_assert(sizeof(STARTUPINFOA) == 68, "STARTUPINFOA as the 32-bit program passes it");
+#endif
+
+using SelfRegisterFn = HRESULT(STDAPICALLTYPE*)();
+
+// Loads by full path so that a DLL the driver needs beside it is found even
+// though the process restricts its default DLL search to System32. Systems
+// without the LOAD_LIBRARY_SEARCH flags refuse them as invalid; those take the
+// older altered search path, which also starts from the DLL's own folder.
+HMODULE LoadDriverDll(const char* path) {
+  HMODULE module =
+      LoadLibraryExA(path, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+  if (!module && GetLastError() == ERROR_INVALID_PARAMETER) {
+    module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  }
+  return module;
+}
+
+SelfRegisterFn FindEntry(HMODULE module, const char* name) {
+  // GetProcAddress hands back a generic pointer; the entry's real type is
+  // STDAPI HRESULT (void), stdcall on 32-bit.
+  return reinterpret_cast<SelfRegisterFn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+int RegisterDll(const char* path) {
+  HMODULE module = LoadDriverDll(path);
+  if (!module) return 0;
+  SelfRegisterFn entry = FindEntry(module, "DllRegisterServer");
+  if (!entry) {
+    FreeLibrary(module);
+    return 0;
+  }
+  HRESULT status = entry();
+  CoFreeLibrary(module);
+  if (status != S_OK) return 0;
+  Sleep(PAUSE_AFTER_CALL_MS);
+  return 1;
+}
+
+int UnregisterDll(const char* path) {
+  HMODULE module = LoadDriverDll(path);
+  if (!module) return 0;
+  SelfRegisterFn entry = FindEntry(module, "DllUnregisterServer");
+  if (!entry) {
+    FreeLibrary(module);
+    return 0;
+  }
+  entry();  // whatever it says, the DLL had its say
+  CoFreeLibrary(module);
+  Sleep(PAUSE_AFTER_CALL_MS);
+  return 1;
+}
+
+void RegisterAsio64(SetupContext* context, int32_t do_register) {
+  char program[PATH_SIZE];
+  if (!JoinPath(program, sizeof(program), context->install_folder, REGSVR64_FILE)) return;
+  for (const AsioDriverRow& row : ASIO_DRIVER_SET) {
+    // Unquoted and without the program name in front: the program reads the
+    // path as everything after " -f".
+    char command[PATH_SIZE];
+    command[0] = '\0';
+    if (!do_register && !AppendText(command, sizeof(command), SWITCH_UNREGISTER)) continue;
+    if (!AppendText(command, sizeof(command), SWITCH_FILE) ||
+        !AppendText(command, sizeof(command), context->install_folder) ||
+        !AppendPathPart(command, sizeof(command), row.dll64)) {
+      continue;
+    }
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(program, command, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
+                        nullptr, &startup, &process)) {
+      continue;
+    }
+    if (process.hThread) CloseHandle(process.hThread);
+    if (!process.hProcess) continue;
+    // A run that hangs is left running; the next row does not wait longer.
+    WaitForSingleObject(process.hProcess, REGSVR64_WAIT_MS);
+    DWORD exit_code = 0;
+    GetExitCodeProcess(process.hProcess, &exit_code);
+    CloseHandle(process.hProcess);
+  }
+}
+
+void RegisterAsioDrivers(SetupContext* context, int32_t do_register) {
+  for (const AsioDriverRow& row : ASIO_DRIVER_SET) {
+    char path[PATH_SIZE];
+    if (!JoinPath(path, sizeof(path), context->install_folder, row.dll32)) continue;
+    if (do_register) {
+      RegisterDll(path);
+    } else {
+      UnregisterDll(path);
+    }
+  }
+  if (!context->is_wow64) return;
+  RegisterAsio64(context, do_register);
+}

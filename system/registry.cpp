@@ -1,0 +1,93 @@
+// Registry helpers over the ANSI registry functions. No registry view is asked
+// for: the 32-bit program sees the 32-bit view of HKLM\SOFTWARE on 64-bit Windows.
+#include "system/registry.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr DWORD QUERY_AREA = 4096;
+constexpr DWORD READ_CAP = 4050;
+constexpr DWORD SUBKEY_NAME_AREA = 1024;
+constexpr REGSAM TREE_ACCESS = DELETE | KEY_ENUMERATE_SUB_KEYS;  // 0x10008
+
+// Opens the key, creating every missing key on the path when it is not there.
+HKEY OpenOrCreate(HKEY root, const char* key_path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyA(root, key_path, &key) == ERROR_SUCCESS) return key;
+  key = nullptr;
+  if (RegCreateKeyA(root, key_path, &key) == ERROR_SUCCESS) return key;
+  return nullptr;
+}
+
+int SetValue(HKEY root, const char* key_path, const char* value_name, DWORD type,
+             const BYTE* data, DWORD length) {
+  HKEY key = OpenOrCreate(root, key_path);
+  if (!key) return 0;
+  LONG status = RegSetValueExA(key, value_name, 0, type, data, length);
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS ? 1 : 0;
+}
+
+}  // namespace
+
+int WriteMachineString(const char* key_path, const char* value_name, const char* text) {
+  // The length leaves the NUL out; Windows counts the terminator it finds after the data.
+  return SetValue(HKEY_LOCAL_MACHINE, key_path, value_name, REG_SZ,
+                  reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(strlen(text)));
+}
+
+int WriteUserDword(const char* key_path, const char* value_name, uint32_t value) {
+  DWORD data = value;
+  return SetValue(HKEY_CURRENT_USER, key_path, value_name, REG_DWORD,
+                  reinterpret_cast<const BYTE*>(&data), sizeof(data));
+}
+
+int ReadUserString(const char* key_path, const char* value_name, char* out, uint32_t out_size) {
+  if (!out || out_size == 0) return 0;
+  HKEY key = nullptr;
+  if (RegOpenKeyA(HKEY_CURRENT_USER, key_path, &key) != ERROR_SUCCESS) return 0;
+  char area[QUERY_AREA];
+  DWORD type = 0;
+  DWORD length = sizeof(area);
+  LONG status = RegQueryValueExA(key, value_name, nullptr, &type,
+                                 reinterpret_cast<BYTE*>(area), &length);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS || type != REG_SZ) return 0;
+  if (length > READ_CAP) length = READ_CAP;
+  // The stored bytes need not end in a NUL, and the caller's area is usually
+  // smaller than the cap: cut to fit and always terminate.
+  if (length > out_size - 1) length = out_size - 1;
+  memcpy(out, area, length);
+  out[length] = '\0';
+  return 1;
+}
+
+int RemoveRegistryTree(HKEY parent, const char* key_path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(parent, key_path, 0, TREE_ACCESS, &key) != ERROR_SUCCESS) return 0;
+  int result = 1;
+  for (;;) {
+    char name[SUBKEY_NAME_AREA];
+    DWORD name_length = SUBKEY_NAME_AREA - 1;
+    // Always index 0: each sub-key found is gone before the next question.
+    LONG status = RegEnumKeyExA(key, 0, name, &name_length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_SUCCESS) {
+      // A sub-key that stays would come back at index 0 for ever: stop here.
+      if (!RemoveRegistryTree(key, name)) {
+        result = 0;
+        break;
+      }
+      continue;
+    }
+    if (status == ERROR_NO_MORE_ITEMS) {
+      if (RegDeleteKeyA(parent, key_path) != ERROR_SUCCESS) result = 0;
+    } else {
+      // The key stays, so the caller must not take it for removed.
+      result = 0;
+    }
+    break;
+  }
+  RegCloseKey(key);
+  return result;
+}

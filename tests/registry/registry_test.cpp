@@ -1,0 +1,212 @@
+// Registry helpers against the prefix's real registry.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "system/registry.h"
+
+namespace {
+
+const char MACHINE_ROOT[] = "Software\\QvRegistryTest";
+const char USER_ROOT[] = "Software\\QvRegistryTest";
+
+void DeleteTree(HKEY root, const char* path) { RegDeleteTreeA(root, path); }
+
+// Raw value as the registry keeps it (ANSI view); type 0 when missing.
+struct RawValue {
+  DWORD type = 0;
+  DWORD length = 0;
+  std::string bytes;
+};
+
+RawValue Query(HKEY root, const char* key_path, const char* name) {
+  RawValue value;
+  HKEY key;
+  if (RegOpenKeyExA(root, key_path, 0, KEY_READ, &key) != ERROR_SUCCESS) return value;
+  char data[16384];
+  DWORD length = sizeof(data);
+  if (RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &length) ==
+      ERROR_SUCCESS) {
+    value.length = length;
+    value.bytes.assign(data, length);
+  } else {
+    value.type = 0;
+  }
+  RegCloseKey(key);
+  return value;
+}
+
+void SetUserValue(const char* name, DWORD type, const void* data, DWORD length) {
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, USER_ROOT, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), length), ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+bool KeyExists(HKEY root, const char* path) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+class Registry : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DeleteTree(HKEY_LOCAL_MACHINE, MACHINE_ROOT);
+    DeleteTree(HKEY_CURRENT_USER, USER_ROOT);
+  }
+  void TearDown() override { SetUp(); }
+};
+
+TEST_F(Registry, WriteMachineStringCreatesThePathAndReplacesTheValue) {
+  const char path[] = "Software\\QvRegistryTest\\Level1\\Level2\\Uninstall";
+  ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest"));
+  EXPECT_EQ(WriteMachineString(path, "DisplayName", "Quorvane first"), 1);
+  RawValue first = Query(HKEY_LOCAL_MACHINE, path, "DisplayName");
+  EXPECT_EQ(first.type, static_cast<DWORD>(REG_SZ));
+  EXPECT_STREQ(first.bytes.c_str(), "Quorvane first");
+
+  EXPECT_EQ(WriteMachineString(path, "DisplayName", "second"), 1);
+  RawValue second = Query(HKEY_LOCAL_MACHINE, path, "DisplayName");
+  EXPECT_EQ(second.type, static_cast<DWORD>(REG_SZ));
+  // The helper passes the length without the NUL; Windows itself counts the
+  // terminator that follows the data, so the stored value is the text plus one NUL.
+  EXPECT_EQ(second.length, strlen("second") + 1);
+  EXPECT_EQ(second.bytes, std::string("second", 7));
+  // An empty text is a value of its own, not a failure.
+  EXPECT_EQ(WriteMachineString(path, "Empty", ""), 1);
+  EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, path, "Empty").type, static_cast<DWORD>(REG_SZ));
+}
+
+TEST_F(Registry, WritesFailWhenTheKeyCanNeitherBeOpenedNorCreated) {
+  // A lasting key cannot be created under a volatile one.
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(root, "Software\\QvRegistryTest\\Volatile", 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
+  EXPECT_EQ(WriteMachineString("Software\\QvRegistryTest\\Volatile\\Child", "x", "y"), 0);
+  EXPECT_EQ(WriteUserDword("Software\\QvRegistryTest\\Volatile\\Child", "x", 1), 0);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Volatile\\Child"));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\QvRegistryTest\\Volatile\\Child"));
+}
+
+TEST_F(Registry, WriteUserDwordStoresFourLittleEndianBytes) {
+  const char path[] = "Software\\QvRegistryTest\\Halcyra\\QuorVane";
+  EXPECT_EQ(WriteUserDword(path, "Flag", 0x01020304u), 1);
+  RawValue value = Query(HKEY_CURRENT_USER, path, "Flag");
+  EXPECT_EQ(value.type, static_cast<DWORD>(REG_DWORD));
+  ASSERT_EQ(value.length, 4u);
+  EXPECT_EQ(value.bytes, std::string("\x04\x03\x02\x01", 4));
+  EXPECT_EQ(WriteUserDword(path, "Flag", 0), 1);
+  EXPECT_EQ(Query(HKEY_CURRENT_USER, path, "Flag").bytes, std::string(4, '\0'));
+}
+
+TEST_F(Registry, ReadUserStringReadsWhatWasWritten) {
+  SetUserValue("Programs", REG_SZ, "C:\\Start\\Programs", 18);
+  char out[1024];
+  EXPECT_EQ(ReadUserString(USER_ROOT, "Programs", out, sizeof(out)), 1);
+  EXPECT_STREQ(out, "C:\\Start\\Programs");
+}
+
+TEST_F(Registry, ReadUserStringRefusesOtherTypesAndMissingValuesUntouched) {
+  SetUserValue("Expand", REG_EXPAND_SZ, "C:\\fits", 8);
+  DWORD number = 7;
+  SetUserValue("Number", REG_DWORD, &number, 4);
+  char out[64];
+  memset(out, 'Z', sizeof(out));
+  EXPECT_EQ(ReadUserString(USER_ROOT, "Expand", out, sizeof(out)), 0);
+  EXPECT_EQ(ReadUserString(USER_ROOT, "Number", out, sizeof(out)), 0);
+  EXPECT_EQ(ReadUserString(USER_ROOT, "Missing", out, sizeof(out)), 0);
+  EXPECT_EQ(ReadUserString("Software\\QvRegistryTest\\NoSuchKey", "Programs", out, sizeof(out)), 0);
+  for (char c : out) ASSERT_EQ(c, 'Z');
+}
+
+TEST_F(Registry, ReadUserStringSizeLimits) {
+  std::string big(4999, 'b');  // 5000 bytes with the NUL: larger than the query area
+  SetUserValue("Big", REG_SZ, big.c_str(), 5000);
+  std::string fits(4079, 'n');  // 4080 bytes with the NUL: fits, capped at 4050
+  fits[0] = 'A';
+  fits[4049] = 'E';
+  SetUserValue("Near", REG_SZ, fits.c_str(), 4080);
+
+  static char out[8192];
+  memset(out, 'Z', sizeof(out));
+  EXPECT_EQ(ReadUserString(USER_ROOT, "Big", out, sizeof(out)), 0);
+  EXPECT_EQ(out[0], 'Z');
+
+  EXPECT_EQ(ReadUserString(USER_ROOT, "Near", out, sizeof(out)), 1);
+  EXPECT_EQ(strlen(out), 4050u);  // exactly the first 4050 bytes, then our terminator
+  EXPECT_EQ(std::string(out, 4050), fits.substr(0, 4050));
+  EXPECT_EQ(out[4051], 'Z');
+}
+
+TEST_F(Registry, ReadUserStringStaysInsideASmallCallerArea) {
+  std::string fits(4079, 'p');
+  SetUserValue("Near", REG_SZ, fits.c_str(), 4080);
+  // What the procedures do with the Programs folder: keep it in 1024 chars, then append.
+  struct {
+    char area[1024];
+    char guard[64];
+  } caller;
+  memset(&caller, 'G', sizeof(caller));
+  EXPECT_EQ(ReadUserString(USER_ROOT, "Near", caller.area, sizeof(caller.area)), 1);
+  EXPECT_EQ(strlen(caller.area), 1023u);
+  for (char c : caller.guard) ASSERT_EQ(c, 'G');
+
+  char tiny[1];
+  tiny[0] = 'Z';
+  EXPECT_EQ(ReadUserString(USER_ROOT, "Near", tiny, 1), 1);
+  EXPECT_EQ(tiny[0], '\0');
+}
+
+TEST_F(Registry, ReadUserStringTerminatesAValueStoredWithoutNul) {
+  // "abcX" with a length of 3: the byte after the data is not a NUL, so Windows
+  // stores three bytes and no terminator.
+  SetUserValue("Raw", REG_SZ, "abcX", 3);
+  char out[16];
+  memset(out, 'Z', sizeof(out));
+  EXPECT_EQ(ReadUserString(USER_ROOT, "Raw", out, sizeof(out)), 1);
+  EXPECT_STREQ(out, "abc");
+}
+
+TEST_F(Registry, RemoveRegistryTreeRemovesThreeLevels) {
+  const char* keys[] = {
+      "Software\\QvRegistryTest\\Entry\\A\\A1\\A11",
+      "Software\\QvRegistryTest\\Entry\\A\\A2",
+      "Software\\QvRegistryTest\\Entry\\B\\B1\\B11",
+      "Software\\QvRegistryTest\\Entry\\C",
+  };
+  for (const char* k : keys) ASSERT_EQ(WriteMachineString(k, "v", "x"), 1);
+  ASSERT_EQ(WriteMachineString("Software\\QvRegistryTest\\Sibling", "v", "stays"), 1);
+  EXPECT_EQ(RemoveRegistryTree(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Entry"), 1);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Entry"));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Sibling"));
+  EXPECT_EQ(RemoveRegistryTree(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Entry"), 0);
+  // A leaf key with values only.
+  EXPECT_EQ(RemoveRegistryTree(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Sibling"), 1);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Sibling"));
+}
+
+TEST_F(Registry, RemoveRegistryTreeStopsWithZeroAtASubKeyItCannotRemove) {
+  // A sub-key whose name has no ANSI form: enumerated through the ANSI functions
+  // it comes back with '?' in place of the character, and that name opens
+  // nothing. Before the mend this never returned: the key came back at index 0
+  // for ever.
+  ASSERT_EQ(WriteMachineString("Software\\QvRegistryTest\\Entry\\Plain", "v", "x"), 1);
+  HKEY odd;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\QvRegistryTest\\Entry\\Odd\xD800", 0, nullptr, 0,
+                            KEY_WRITE, nullptr, &odd, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(odd);
+  EXPECT_EQ(RemoveRegistryTree(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Entry"), 0);
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Entry"));
+  EXPECT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\QvRegistryTest\\Entry"), ERROR_SUCCESS);
+}
+
+}  // namespace
