@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Silent install of the whole product, removal through the uninstaller copy, a
+# second removal that finds nothing, and "-i" with the product present.
+set -u
+. "$QV_SOURCE_DIR/tests/e2e/lib-e2e.sh"
+e2e_setup_checks || exit 1
+trap 'qv_prefix_drop' EXIT
+
+copy_win="$E2E_FOLDER_WIN\\QuorvaneSetup.exe"
+
+check_installed() {
+  local folder
+  folder=$(e2e_folder)
+  e2e_equal "every package entry in the product folder" "" "$(e2e_missing_entries "$E2E_SETUP")"
+  e2e_equal "53 files and the uninstaller copy, nothing else" 54 "$(find "$folder" -type f | wc -l)"
+  e2e_check "the uninstaller copy is the setup program" cmp -s "$folder/QuorvaneSetup.exe" "$E2E_SETUP"
+  local v
+  for v in install nbLaunch done; do
+    e2e_equal "$v = 0" 0x0 "$(e2e_reg_value "$E2E_USER_KEY" "$v")"
+  done
+  e2e_equal "DisplayName" "Quorvane, The Soft Mixing Desk" "$(e2e_reg_value "$E2E_UNINSTALL_KEY" DisplayName)"
+  e2e_equal "Publisher" "Halcyra Software" "$(e2e_reg_value "$E2E_UNINSTALL_KEY" Publisher)"
+  e2e_equal "UninstallString" "$copy_win" "$(e2e_reg_value "$E2E_UNINSTALL_KEY" UninstallString)"
+  e2e_check_shortcuts "$(e2e_user_programs)" yes
+  e2e_check_shortcuts "$(e2e_common_programs)" yes
+  e2e_check "the product's device interface is present" e2e_device_present
+}
+
+e2e_scenario "silent install, then removal with the uninstaller copy"
+e2e_setup "$E2E_SETUP" -i -h
+e2e_equal "install exits with 0" 0 "$E2E_RESULT"
+check_installed
+# The x86_64 setup program is no WOW64 process: the plain names run, and the
+# in-process registration loads the three ASIO DLLs of the folder.
+e2e_equal "driver setup programs started with the exact command lines, in order" \
+  "HCLINE_Setup.exe [-h -i -H -n] in $E2E_FOLDER_WIN
+HCQVAUX_Setup.exe [-h -i -H -n] in $E2E_FOLDER_WIN" \
+  "$(e2e_log | grep '_Setup')"
+e2e_equal "ASIO drivers registered in process, in order" \
+  "hcqv_asiodriver
+hcqvaux_asiodriver
+hcqvins_asiodriver" "$(e2e_log | grep -i 'register' | grep -iv 'unregister' | cut -d' ' -f1)"
+e2e_check "no 64-bit registration program on a 64-bit process" test -z "$(e2e_log | grep hcregsvr64)"
+
+e2e_clear_log
+qv_wine reg add "$E2E_USER_KEY" /v SysTray /t REG_DWORD /d 1 /f >/dev/null 2>&1
+e2e_run "$copy_win" -u -h
+e2e_equal "removal exits with 0" 0 "$E2E_RESULT"
+e2e_equal "driver setup programs started for removal" \
+  "HCLINE_Setup.exe [-h -u -H] in $E2E_FOLDER_WIN
+HCQVAUX_Setup.exe [-h -u -H] in $E2E_FOLDER_WIN" \
+  "$(e2e_log | grep '_Setup')"
+e2e_equal "ASIO drivers unregistered" 3 "$(e2e_log | grep -ic 'unregister')"
+left=$(cd "$(e2e_folder)" 2>/dev/null && find . -type f | sort)
+e2e_equal "only the running uninstaller copy is left in the folder" "./QuorvaneSetup.exe" "$left"
+pending=$(e2e_reg_value "$E2E_SESSION_MANAGER" PendingFileRenameOperations)
+e2e_equal "the copy, then the folder, are deleted at restart" \
+  "\\??\\$copy_win\\0\\0\\??\\$E2E_FOLDER_WIN\\0" "$pending"
+e2e_check "the Uninstall entry is gone" eval '! e2e_reg_key_exists "$E2E_UNINSTALL_KEY"'
+e2e_equal "SysTray = 0" 0x0 "$(e2e_reg_value "$E2E_USER_KEY" SysTray)"
+e2e_equal "SysTrayShowOnRun = 0" 0x0 "$(e2e_reg_value "$E2E_USER_KEY" SysTrayShowOnRun)"
+e2e_equal "the install's values stay" 0x0 "$(e2e_reg_value "$E2E_USER_KEY" install)"
+for programs in "$(e2e_user_programs)" "$(e2e_common_programs)"; do
+  e2e_check "no shortcut folder in $programs" test ! -e "$(e2e_unixpath "$programs\\Halcyra\\Quorvane")"
+  e2e_check "the Halcyra folder stays in $programs" test -d "$(e2e_unixpath "$programs\\Halcyra")"
+done
+e2e_check "the device is gone" eval '! e2e_device_present'
+
+e2e_clear_log
+e2e_setup "$E2E_SETUP" -u -h
+e2e_equal "a second removal finds nothing and exits with 0" 0 "$E2E_RESULT"
+e2e_equal "no driver setup program ran" "" "$(e2e_log)"
+e2e_scenario_end
+
+e2e_scenario "-i with the product present removes it"
+e2e_setup "$E2E_SETUP" -i -h
+e2e_equal "install exits with 0" 0 "$E2E_RESULT"
+e2e_clear_log
+e2e_setup "$E2E_SETUP" -i -h
+e2e_equal "the second -i exits with 0" 0 "$E2E_RESULT"
+e2e_equal "it ran the removal" \
+  "HCLINE_Setup.exe [-h -u -H] in $E2E_FOLDER_WIN
+HCQVAUX_Setup.exe [-h -u -H] in $E2E_FOLDER_WIN" \
+  "$(e2e_log | grep '_Setup')"
+e2e_check "the product folder is gone (nothing ran from it)" test ! -e "$(e2e_folder)"
+e2e_check "nothing scheduled for restart" eval '! e2e_reg_value "$E2E_SESSION_MANAGER" PendingFileRenameOperations >/dev/null'
+e2e_check "the device is gone" eval '! e2e_device_present'
+e2e_scenario_end
+
+e2e_finish

@@ -1,0 +1,171 @@
+# Shared by the end-to-end scripts (and scripts/demo): the setup program run
+# under wine64 with its full 32-bit exit code, and looks at what it left behind.
+#
+# Needs QV_SOURCE_DIR, QV_DIST_DIR and QV_BUILD_ROOT (ctest sets them).
+
+. "$QV_SOURCE_DIR/tests/wine/lib.sh"
+
+E2E_SETUP=${E2E_SETUP:-$QV_DIST_DIR/x64/QuorvaneSetup.exe}
+E2E_QVRUN=$QV_BUILD_ROOT/x64/tools/qvrun.exe
+E2E_INSPECT=$QV_BUILD_ROOT/x64/tests/qvinspect.exe
+E2E_PE=$QV_SOURCE_DIR/tests/e2e/pe-package.pl
+
+E2E_DEVICE_GUID='{3F9A2C64-7B18-4E5D-A2C7-91D05E3B6F48}'
+E2E_FOLDER_WIN='C:\Program Files\HC\Quorvane'
+E2E_UNINSTALL_KEY='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\HC:Quorvane {4C2E8B16-7305-2A91}'
+E2E_USER_KEY='HKCU\Halcyra\QuorVane'
+E2E_SHELL_FOLDERS='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders'
+E2E_SESSION_MANAGER='HKLM\System\CurrentControlSet\Control\Session Manager'
+E2E_SHORTCUTS=("Readme:readme.txt" "Line Driver Panel:HCLINE_ControlPanel.exe"
+  "Aux Line Driver Panel:HCQVAUX_ControlPanel.exe" "Quorvane Bravora:QuorvanePro.exe"
+  "Quick Keys:QuorvaneQuickKeys.exe" "Quorvane:Quorvane.exe")
+
+E2E_FAILURES=0
+E2E_WORK=
+
+e2e_setup_checks() {
+  local f
+  for f in "$E2E_SETUP" "$E2E_QVRUN" "$E2E_INSPECT"; do
+    [ -f "$f" ] || { echo "missing $f: build first (scripts/build)" >&2; return 1; }
+  done
+  E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX") || return 1
+}
+
+e2e_ok() { echo "  ok    $*"; }
+e2e_bad() { echo "  FAIL  $*"; E2E_FAILURES=$((E2E_FAILURES + 1)); }
+
+# e2e_check DESCRIPTION COMMAND...: passes when the command succeeds.
+e2e_check() {
+  local what=$1
+  shift
+  if "$@"; then e2e_ok "$what"; else e2e_bad "$what"; fi
+}
+
+# e2e_equal DESCRIPTION EXPECTED ACTUAL
+e2e_equal() {
+  if [ "$2" = "$3" ]; then
+    e2e_ok "$1"
+  else
+    e2e_bad "$1"
+    echo "        expected: $(printf '%q' "$2")"
+    echo "        actual:   $(printf '%q' "$3")"
+  fi
+}
+
+# The Windows form of a Unix path (Wine's Z: drive).
+e2e_winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+
+# The Unix path of a path on the prefix's C: drive.
+e2e_unixpath() {
+  local p=${1#[Cc]:}
+  printf '%s/drive_c%s' "$WINEPREFIX" "$(printf '%s' "$p" | tr '\\' /)"
+}
+
+e2e_folder() { e2e_unixpath "$E2E_FOLDER_WIN"; }
+
+# e2e_scenario NAME: a fresh prefix, with the stand-ins' log in it.
+e2e_scenario() {
+  echo "== $1"
+  qv_prefix_new || { e2e_bad "no Wine prefix"; return 1; }
+  export QV_STANDIN_LOG='C:\qv-stand-ins.log'
+  unset QV_HCLINE_EXIT QV_HCQVAUX_EXIT QV_HCLINE_DELAY_MS QV_HCQVAUX_DELAY_MS
+}
+
+e2e_scenario_end() { qv_prefix_drop; }
+
+# e2e_run PROGRAM ARGS...: runs a Windows program (Windows path) through the
+# exit-code runner; E2E_RESULT is its full exit code ("none" when it did not run).
+e2e_run() {
+  local out
+  out=$(timeout "${E2E_TIMEOUT:-600}" "$QV_WINE64" "$E2E_QVRUN" "$@" 2>/dev/null | tr -d '\r')
+  E2E_RESULT=${out:-none}
+}
+
+# e2e_setup EXE ARGS...: the setup program (Unix path) through the runner.
+e2e_setup() {
+  local exe=$1
+  shift
+  e2e_run "$(e2e_winpath "$exe")" "$@"
+}
+
+# The lines the stand-ins logged, without carriage returns.
+e2e_log() {
+  local log
+  log=$(e2e_unixpath 'C:\qv-stand-ins.log')
+  [ -f "$log" ] && tr -d '\r' < "$log"
+  return 0
+}
+
+e2e_clear_log() { rm -f "$(e2e_unixpath 'C:\qv-stand-ins.log')"; }
+
+# e2e_reg_value KEY NAME: the data of a value as reg.exe prints it; fails when missing.
+e2e_reg_value() {
+  local out
+  out=$(qv_wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r') || return 1
+  printf '%s\n' "$out" | sed -n "s/^    $2    REG_[A-Z_]*    //p" | head -n1
+  printf '%s\n' "$out" | grep -q "^    $2    REG_"
+}
+
+e2e_reg_key_exists() { qv_wine reg query "$1" >/dev/null 2>&1; }
+
+# The per-user Start-menu programs folder (Windows path), from the registry.
+e2e_user_programs() { e2e_reg_value "$E2E_SHELL_FOLDERS" Programs; }
+E2E_COMMON_FOLDERS='HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders'
+e2e_common_programs() { e2e_reg_value "$E2E_COMMON_FOLDERS" 'Common Programs'; }
+
+e2e_device_present() { qv_wine "$E2E_INSPECT" device "$E2E_DEVICE_GUID" >/dev/null 2>&1; }
+
+# e2e_link FILE.LNK (Windows path): "target<TAB>working folder<TAB>description".
+e2e_link() { qv_wine "$E2E_INSPECT" link "$1" 2>/dev/null | tr -d '\r'; }
+
+# The package's 53 entry names (Windows separators).
+e2e_package_names() { perl "$E2E_PE" names "$1"; }
+
+# e2e_copy_setup NAME: a copy of the setup program to damage; prints its path.
+e2e_copy_setup() {
+  mkdir -p "$E2E_WORK/$1"
+  cp "$E2E_SETUP" "$E2E_WORK/$1/QuorvaneSetup.exe"
+  printf '%s' "$E2E_WORK/$1/QuorvaneSetup.exe"
+}
+
+# e2e_check_shortcuts PROGRAMS_FOLDER(Windows) yes|no
+e2e_check_shortcuts() {
+  local programs=$1 want=$2 row name target folder line
+  folder="$programs\\Halcyra\\Quorvane"
+  if [ "$want" = no ]; then
+    e2e_check "no shortcut folder in $programs" test ! -e "$(e2e_unixpath "$folder")"
+    return
+  fi
+  local good=0
+  for row in "${E2E_SHORTCUTS[@]}"; do
+    name=${row%%:*}
+    target=${row#*:}
+    line=$(e2e_link "$folder\\$name.LNK")
+    if [ "$line" = "$E2E_FOLDER_WIN\\$target	$E2E_FOLDER_WIN	$name" ] &&
+       [ -f "$(e2e_unixpath "$E2E_FOLDER_WIN\\$target")" ]; then
+      good=$((good + 1))
+    else
+      echo "        $name.LNK: $(printf '%q' "$line")"
+    fi
+  done
+  e2e_equal "six shortcuts in $folder pointing at existing files" 6 "$good"
+  e2e_equal "nothing else in $folder" 6 "$(find "$(e2e_unixpath "$folder")" -mindepth 1 | wc -l)"
+}
+
+# Every package entry is in the product folder; prints the names that are not.
+e2e_missing_entries() {
+  local exe=$1 name
+  while IFS= read -r name; do
+    [ -f "$(e2e_folder)/$(printf '%s' "$name" | tr '\\' /)" ] || printf '%s\n' "$name"
+  done < <(e2e_package_names "$exe")
+}
+
+e2e_finish() {
+  [ -n "$E2E_WORK" ] && rm -rf "$E2E_WORK"
+  if [ "$E2E_FAILURES" -eq 0 ]; then
+    echo "all checks passed"
+    return 0
+  fi
+  echo "$E2E_FAILURES check(s) failed"
+  return 1
+}
