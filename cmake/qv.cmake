@@ -31,7 +31,9 @@ endmacro()
 
 macro(qv_setup_cross_build)
   # Reproducible, small, hardened, and free of runtime DLLs.
-  set(QV_CROSS_FLAGS -Os -ffunction-sections -fdata-sections
+  # No -fdata-sections: MinGW then puts zero-initialised data into .data$ and
+  # the file carries the whole 14 KB context record as zeros.
+  set(QV_CROSS_FLAGS -Os -ffunction-sections -fno-asynchronous-unwind-tables
       "-ffile-prefix-map=${CMAKE_SOURCE_DIR}=." "-ffile-prefix-map=${CMAKE_BINARY_DIR}=.")
   set(QV_CROSS_LINK -static -static-libgcc -static-libstdc++ -s
       -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,--dynamicbase -Wl,--nxcompat)
