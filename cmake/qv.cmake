@@ -33,7 +33,7 @@ macro(qv_setup_cross_build)
   # Reproducible, small, hardened, and free of runtime DLLs.
   # No -fdata-sections: MinGW then puts zero-initialised data into .data$ and
   # the file carries the whole 14 KB context record as zeros.
-  set(QV_CROSS_FLAGS -Os -ffunction-sections -fno-asynchronous-unwind-tables
+  set(QV_CROSS_FLAGS -Os -ffunction-sections
       "-ffile-prefix-map=${CMAKE_SOURCE_DIR}=." "-ffile-prefix-map=${CMAKE_BINARY_DIR}=.")
   set(QV_CROSS_LINK -static -static-libgcc -static-libstdc++ -s
       -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,--dynamicbase -Wl,--nxcompat)
@@ -46,6 +46,11 @@ macro(qv_setup_cross_build)
   add_library(qv_setup_lib STATIC)
   target_include_directories(qv_setup_lib PUBLIC ${CMAKE_SOURCE_DIR})
   target_compile_options(qv_setup_lib PRIVATE ${QV_WARNINGS} -fno-exceptions -fno-rtti)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # Nothing in the setup program throws, and 32-bit Windows walks no unwind
+    # tables; x86_64 keeps them, its ABI expects them.
+    target_compile_options(qv_setup_lib PRIVATE -fno-asynchronous-unwind-tables)
+  endif()
   target_link_libraries(qv_setup_lib PUBLIC setupapi ole32 uuid shell32 advapi32 gdi32 user32 kernel32)
   # GoogleTest for the Wine tests, built from Debian's sources with this compiler.
   set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
