@@ -160,6 +160,25 @@ e2e_missing_entries() {
   done < <(e2e_package_names "$exe")
 }
 
+# Everything a complete install leaves, by the setup program E2E_SETUP.
+e2e_check_installed() {
+  local folder v
+  folder=$(e2e_folder)
+  e2e_equal "every package entry in the product folder" "" "$(e2e_missing_entries "$E2E_SETUP")"
+  e2e_equal "53 files and the uninstaller copy, nothing else" 54 "$(find "$folder" -type f 2>/dev/null | wc -l)"
+  e2e_check "the uninstaller copy is the setup program" cmp -s "$folder/QuorvaneSetup.exe" "$E2E_SETUP"
+  for v in install nbLaunch done; do
+    e2e_equal "$v = 0" 0x0 "$(e2e_reg_value "$E2E_USER_KEY" "$v")"
+  done
+  e2e_equal "DisplayName" "Quorvane, The Soft Mixing Desk" "$(e2e_reg_value "$E2E_UNINSTALL_KEY" DisplayName)"
+  e2e_equal "Publisher" "Halcyra Software" "$(e2e_reg_value "$E2E_UNINSTALL_KEY" Publisher)"
+  e2e_equal "UninstallString" "$E2E_FOLDER_WIN\\QuorvaneSetup.exe" \
+    "$(e2e_reg_value "$E2E_UNINSTALL_KEY" UninstallString)"
+  e2e_check_shortcuts "$(e2e_user_programs)" yes
+  e2e_check_shortcuts "$(e2e_common_programs)" yes
+  e2e_check "the product's device interface is present" e2e_device_present
+}
+
 e2e_finish() {
   [ -n "$E2E_WORK" ] && rm -rf "$E2E_WORK"
   if [ "$E2E_FAILURES" -eq 0 ]; then
