@@ -28,6 +28,15 @@ std::string ExeFolder() {
   return s.substr(0, s.rfind('\\'));
 }
 std::string ProductDir() { return ExeFolder() + "\\..\\product"; }
+// The x86_64 build, home of the 64-bit stand-ins: this very build on x86_64, the
+// sibling one for i686 (scripts/build lays the builds side by side).
+std::string X64Dir() {
+#if defined(_WIN64)
+  return ExeFolder() + "\\..";
+#else
+  return ExeFolder() + "\\..\\..\\x64";
+#endif
+}
 std::string TestDllDir() { return ExeFolder() + "\\asio"; }
 std::string InInstall(const std::string& file) { return std::string(INSTALL) + "\\" + file; }
 
@@ -75,25 +84,32 @@ const AsioStandin& Standin(const char* stem) {
   return ASIO_STANDINS[0];
 }
 
+// A 64-bit DLL writes the 64-bit registry view; one of our own width writes ours.
+REGSAM ViewOf(const char* stem) {
+  size_t n = strlen(stem);
+  return n > 2 && strcmp(stem + n - 2, "64") == 0 ? KEY_WOW64_64KEY : 0;
+}
+
+std::string ReadString(HKEY root, const std::string& path, const char* name, REGSAM view) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return "";
+  char value[MAX_PATH] = "";
+  DWORD type = 0;
+  DWORD size = sizeof(value) - 1;
+  LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS && type == REG_SZ ? value : "";
+}
+
 // The server path that the stand-in's COM class names, "" when not registered.
 std::string ClassServer(const char* stem) {
-  std::string key = std::string("CLSID\\") + Standin(stem).clsid + "\\InprocServer32";
-  char value[MAX_PATH] = "";
-  DWORD size = sizeof(value);
-  if (RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) !=
-      ERROR_SUCCESS) {
-    return "";
-  }
-  return value;
+  return ReadString(HKEY_CLASSES_ROOT, std::string("CLSID\\") + Standin(stem).clsid + "\\InprocServer32",
+                    nullptr, ViewOf(stem));
 }
 
 bool AsioEntry(const char* stem) {
-  std::string key = std::string("SOFTWARE\\ASIO\\") + stem;
-  char value[64] = "";
-  DWORD size = sizeof(value);
-  return RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "CLSID", RRF_RT_REG_SZ, nullptr, value, &size) ==
-             ERROR_SUCCESS &&
-         strcmp(value, Standin(stem).clsid) == 0;
+  return ReadString(HKEY_LOCAL_MACHINE, std::string("SOFTWARE\\ASIO\\") + stem, "CLSID", ViewOf(stem)) ==
+         Standin(stem).clsid;
 }
 
 // Registered as the stand-in defines it: its class names the DLL in the install folder.
@@ -169,8 +185,10 @@ class Asio : public ::testing::Test {
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     Clean();
     MakeFolders(INSTALL);
-    for (const AsioStandin& s : ASIO_STANDINS) Install(ProductDir(), std::string(s.stem) + ".dll");
-    Install(ProductDir(), "hcregsvr64.exe");
+    for (const AsioStandin& s : ASIO_STANDINS) {
+      Install(ViewOf(s.stem) ? X64Dir() + "\\product" : ProductDir(), std::string(s.stem) + ".dll");
+    }
+    Install(X64Dir() + "\\product", "hcregsvr64.exe");
     ASSERT_TRUE(SetEnvironmentVariableA(QV_ENV_STANDIN_LOG, LOG));
     memset(&context_, 0, sizeof(context_));
     strcpy(context_.install_folder, INSTALL);
@@ -184,8 +202,10 @@ class Asio : public ::testing::Test {
     SetEnvironmentVariableA(QV_ENV_REGSVR64_HANG, nullptr);
     for (DWORD id : RunningRegsvr64()) EndProcess(id);
     for (const AsioStandin& s : ASIO_STANDINS) {
-      RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + s.clsid).c_str());
-      RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string("SOFTWARE\\ASIO\\") + s.stem).c_str());
+      std::string clsid = std::string("CLSID\\") + s.clsid;
+      RegDeleteKeyExA(HKEY_CLASSES_ROOT, (clsid + "\\InprocServer32").c_str(), ViewOf(s.stem), 0);
+      RegDeleteKeyExA(HKEY_CLASSES_ROOT, clsid.c_str(), ViewOf(s.stem), 0);
+      RegDeleteKeyExA(HKEY_LOCAL_MACHINE, (std::string("SOFTWARE\\ASIO\\") + s.stem).c_str(), ViewOf(s.stem), 0);
     }
     WipeFolder(INSTALL);
     WipeFolder(DEPS);
@@ -378,7 +398,7 @@ TEST_F(Asio, RegistrationProgramExitCodes) {
   EXPECT_EQ(RunRegsvr64(""), 1u);
   EXPECT_EQ(RunRegsvr64(" -u "), 1u);
   EXPECT_EQ(RunRegsvr64(" -f" + InInstall("absent64.dll")), 2u);
-  EXPECT_EQ(RunRegsvr64(" -f" + TestDllDir() + "\\noentry.dll"), 3u);
+  EXPECT_EQ(RunRegsvr64(" -f" + X64Dir() + "\\tests\\asio\\noentry.dll"), 3u);
   ASSERT_TRUE(SetEnvironmentVariableA(QV_ENV_ASIO_FAIL, "hcqv_asiodriver64.dll"));
   EXPECT_EQ(RunRegsvr64(" -f" + dll), 4u);
   EXPECT_FALSE(Registered("hcqv_asiodriver64"));
