@@ -2,10 +2,13 @@
 //   probe client                 the main window's client area on screen: "x y w h"
 //   probe msgbox CAPTION         text of the message box with that caption, and
 //                                "topmost" when it is system-modal
+//   probe post ID LPARAM         posts WM_COMMAND (ID, LPARAM) to the main window
+//   probe invalidate             asks the main window for a full repaint
 //   probe run PROGRAM [ARGS]     runs a program, prints its full 32-bit exit code
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -61,6 +64,14 @@ int Run(const char* command_line) {
 
 int main(int argc, char** argv) {
   if (argc >= 2 && strcmp(argv[1], "client") == 0) return Client();
+  if (argc >= 4 && strcmp(argv[1], "post") == 0) {
+    HWND window = FindWindowA(MAIN_CLASS, nullptr);
+    return window && PostMessageA(window, WM_COMMAND, atoi(argv[2]), atoi(argv[3])) ? 0 : 1;
+  }
+  if (argc >= 2 && strcmp(argv[1], "invalidate") == 0) {
+    HWND window = FindWindowA(MAIN_CLASS, nullptr);
+    return window && InvalidateRect(window, nullptr, TRUE) ? 0 : 1;
+  }
   if (argc >= 3 && strcmp(argv[1], "msgbox") == 0) return MessageBoxText(argv[2]);
   if (argc >= 3 && strcmp(argv[1], "run") == 0) {
     // Everything after "run " in our own command line, quoting kept.

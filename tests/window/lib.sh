@@ -1,0 +1,155 @@
+# Helpers for driving the installer window under Xvfb (sourced after
+# tests/wine/lib.sh and qv_prefix_new).
+#
+#   qvw_setup_prefix          Wine draws its own frames (close box clickable) and
+#                             https addresses go to our recorder (C:\urls.txt)
+#   qvw_start EXE ARGS        starts a window program in the background (QVW_PID);
+#                             qvw_output is what it printed
+#   qvw_wait_window           waits for the main window; sets OX OY (client origin)
+#   qvw_shot NAME             screenshot to $QVW_SHOTS/NAME.png, path in SHOT
+#   qvw_click X Y             left click at client coordinates
+#   qvw_key KEY               focuses the main window (click on the band's empty
+#                             left part) and types KEY
+#   qvw_close_box             clicks the frame's close box
+#   qvw_box_text CAPTION      text of a message box (probe), empty when none
+#   qvw_box_key CAPTION KEY   focuses that message box and types KEY
+#   qvw_wait_exit SECONDS     waits for the program; exit status in QVW_RC
+#   qvw_urls                  what the recorder was asked to open
+
+QVW_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+QVW_TOOLS=${QVW_TOOLS:-$QV_BUILD_ROOT/x64/tests/window}
+QVW_SHOTS=${QVW_SHOTS:-$QV_BUILD_ROOT/window-shots}
+QVW_CLOSE_X=894   # close box, relative to the client origin (Wine's own frame)
+QVW_CLOSE_Y=-11
+mkdir -p "$QVW_SHOTS"
+
+qvw_winpath() { echo "Z:${1//\//\\}"; }
+
+qvw_probe() { "$QV_WINE64" "$QVW_TOOLS/qvwin_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
+
+qvw_setup_prefix() {
+  local rec
+  rec=$(qvw_winpath "$QVW_TOOLS/qvwin_urlrec.exe")
+  qv_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 || return 1
+  qv_wine reg add 'HKLM\Software\Classes\https\shell\open\command' /ve /d "\"$rec\" C:\\urls.txt \"%1\"" /f >/dev/null 2>&1 || return 1
+  rm -f "$WINEPREFIX/drive_c/urls.txt"
+}
+
+qvw_start() {
+  QVW_OUT=$(mktemp "${TMPDIR:-/tmp}/qvw-out.XXXXXX")
+  "$QV_WINE64" "$@" > "$QVW_OUT" 2>/dev/null &
+  QVW_PID=$!
+}
+
+# What the started program printed (the exit-code runner prints the full code).
+qvw_output() { tr -d '\r' < "$QVW_OUT"; }
+
+qvw_wait_window() {
+  local geometry i
+  for i in $(seq 60); do
+    geometry=$(qvw_probe client)
+    if [ -n "$geometry" ]; then
+      set -- $geometry
+      OX=$1 OY=$2 CW=$3 CH=$4
+      sleep 0.7  # first paint
+      # The first click into a new prefix's first window can be lost to
+      # activation: spend it on the band's empty left corner, where a click
+      # does nothing.
+      qvw_click 5 $((CH - 3))
+      sleep 0.3
+      return 0
+    fi
+    sleep 0.5
+  done
+  return 1
+}
+
+qvw_shot() {
+  SHOT=$QVW_SHOTS/$1.png
+  xwd -root -display "$DISPLAY" | /usr/bin/convert xwd:- "png:$SHOT"
+}
+
+qvw_click() { xdotool mousemove $((OX + $1)) $((OY + $2)) click 1; }
+
+qvw_key() {
+  qvw_click 5 $((CH - 3))
+  sleep 0.3
+  xdotool key "$1"
+}
+
+qvw_close_box() { xdotool mousemove $((OX + QVW_CLOSE_X)) $((OY + QVW_CLOSE_Y)) click 1; }
+
+qvw_box_text() { qvw_probe msgbox "$1"; }
+
+# Waits up to SECONDS for a message box with CAPTION.
+qvw_wait_box() {
+  local i
+  for i in $(seq $(($2 * 4))); do
+    [ -n "$(qvw_box_text "$1")" ] && return 0
+    sleep 0.25
+  done
+  return 1
+}
+
+qvw_box_key() {
+  local id
+  id=$(xdotool search --name "^$1\$" | head -1)
+  [ -n "$id" ] || return 1
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  xdotool mousemove $((X + 20)) $((Y + 40)) click 1
+  sleep 0.3
+  xdotool key "$2"
+}
+
+qvw_wait_exit() {
+  local i
+  for i in $(seq $(($1 * 4))); do
+    if ! kill -0 "$QVW_PID" 2>/dev/null; then
+      wait "$QVW_PID"
+      QVW_RC=$?
+      return 0
+    fi
+    sleep 0.25
+  done
+  return 1
+}
+
+qvw_urls() { tr -d '\r' 2>/dev/null < "$WINEPREFIX/drive_c/urls.txt"; }
+
+# Checks: qvw_check DESCRIPTION COMMAND... counts passes and failures.
+QVW_PASS=0
+QVW_FAIL=0
+qvw_check() {
+  local what=$1
+  shift
+  if "$@"; then
+    QVW_PASS=$((QVW_PASS + 1))
+  else
+    QVW_FAIL=$((QVW_FAIL + 1))
+    echo "FAIL: $what" >&2
+  fi
+}
+
+qvw_px() { python3 "$QVW_DIR/shot.py" "$@"; }
+# Pixel colour at client coordinates of the current SHOT.
+qvw_rgb() { qvw_px rgb "$SHOT" $((OX + $1)) $((OY + $2)); }
+# Count of pixels of the given colours in a client box of the current SHOT.
+qvw_count() {
+  local x0=$1 y0=$2 x1=$3 y1=$4
+  shift 4
+  qvw_px count "$SHOT" $((OX + x0)) $((OY + y0)) $((OX + x1)) $((OY + y1)) "$@"
+}
+
+# qvw_burst NAME COUNT: COUNT screenshots in quick succession (a shot takes far
+# less than a blink period), saved as NAME-1.png ... afterwards.
+qvw_burst() {
+  local i
+  for i in $(seq "$2"); do
+    xwd -root -display "$DISPLAY" > "$TMPDIR/burst-$i.xwd"
+    sleep 0.15
+  done
+  for i in $(seq "$2"); do
+    /usr/bin/convert "xwd:$TMPDIR/burst-$i.xwd" "png:$QVW_SHOTS/$1-$i.png"
+    rm -f "$TMPDIR/burst-$i.xwd"
+  done
+}
