@@ -30,11 +30,6 @@ inline void DescrambleRun(int32_t* a, uint32_t* n, const uint8_t* in, uint8_t* o
   *n = s_n;
 }
 
-void StartMd5From(Md5* md5, const uint32_t state[4], uint64_t length) {
-  memcpy(md5->state, state, sizeof md5->state);
-  md5->length = length;
-}
-
 }  // namespace
 
 void ProcessEntryNaive(const PackageChain* chain, const uint8_t* in, uint8_t* out,
@@ -44,25 +39,37 @@ void ProcessEntryNaive(const PackageChain* chain, const uint8_t* in, uint8_t* ou
   Md5Bytes(out, length, digests->out);
 }
 
+void KernelStart(KernelRun* run, const PackageChain* chain, uint32_t length) {
+  Md5Init(&run->in_md5);
+  Md5Init(&run->out_md5);
+  run->a = int32_t(chain->key);
+  run->n = length;
+  memcpy(run->table, chain->table, 16);
+  for (uint32_t i = 0; i < 64; ++i) run->table_at[i] = chain->table[(length - i) % 16];
+}
+
+void KernelEnd(KernelRun* run, EntryDigests* digests) {
+  Md5Final(&run->in_md5, digests->in);
+  Md5Final(&run->out_md5, digests->out);
+}
+
+// MD5 of the input piece, descrambling, MD5 of the output piece: three short
+// loops over data in L1, each with few live values.
+void KernelPieceChunked(KernelRun* run, const uint8_t* in, uint8_t* out, uint32_t count) {
+  Md5Update(&run->in_md5, in, count);  // before the piece is overwritten when in == out
+  DescrambleRun(&run->a, &run->n, in, out, count, run->table);
+  Md5Update(&run->out_md5, out, count);
+}
+
 void ProcessEntryChunked(const PackageChain* chain, const uint8_t* in, uint8_t* out,
                          uint32_t length, EntryDigests* digests) {
   const uint32_t kChunk = 4096;
-  Md5 md5_in, md5_out;
-  Md5Init(&md5_in);
-  Md5Init(&md5_out);
-  int32_t a = int32_t(chain->key);
-  uint32_t n = length;
-  for (uint32_t done = 0; done < length;) {
-    uint32_t count = length - done < kChunk ? length - done : kChunk;
-    Md5Update(&md5_in, in + done, count);
-    DescrambleRun(&a, &n, in + done, out + done, count, chain->table);
-    Md5Update(&md5_out, out + done, count);
-    done += count;
-  }
-  Md5Final(&md5_in, digests->in);
-  Md5Final(&md5_out, digests->out);
+  KernelRun run;
+  KernelStart(&run, chain, length);
+  for (uint32_t done = 0; done < length; done += kChunk)
+    KernelPieceChunked(&run, in + done, out + done, length - done < kChunk ? length - done : kChunk);
+  KernelEnd(&run, digests);
 }
-
 // One step of each chain: MD5 step i of input block k (state I*), descrambler
 // byte i of block k, MD5 step i of output block k-2 (state O*), which was
 // stored two blocks ago and so never waits for a store just made. The
@@ -79,19 +86,19 @@ void ProcessEntryChunked(const PackageChain* chain, const uint8_t* in, uint8_t* 
   O##a += f(O##b, O##c, O##d) + Load32(bout + 4 * k) + (t); \
   O##a = Rotl(O##a, s) + O##b;
 
-void ProcessEntryOnePass(const PackageChain* chain, const uint8_t* in, uint8_t* out,
-                         uint32_t length, EntryDigests* digests) {
-  Md5 md5_in, md5_out;
-  Md5Init(&md5_in);
-  Md5Init(&md5_out);
-  uint32_t Ia = md5_in.state[0], Ib = md5_in.state[1], Ic = md5_in.state[2], Id = md5_in.state[3];
-  uint32_t Oa = Ia, Ob = Ib, Oc = Ic, Od = Id;
-  int32_t chain_a = int32_t(chain->key);
-  uint32_t n = length;
-  // Byte i of every block meets the same table byte, since n falls by 64 per block.
-  uint8_t table_at[64];
-  for (uint32_t i = 0; i < 64; ++i) table_at[i] = chain->table[(length - i) % 16];
-  const uint32_t blocks = length / 64;
+void KernelPieceOnePass(KernelRun* run, const uint8_t* in, uint8_t* out, uint32_t count) {
+  if (run->in_md5.length % 64) {  // a piece after an odd-sized one: no whole blocks to share
+    KernelPieceChunked(run, in, out, count);
+    return;
+  }
+  uint32_t Ia = run->in_md5.state[0], Ib = run->in_md5.state[1], Ic = run->in_md5.state[2],
+           Id = run->in_md5.state[3];
+  uint32_t Oa = run->out_md5.state[0], Ob = run->out_md5.state[1], Oc = run->out_md5.state[2],
+           Od = run->out_md5.state[3];
+  int32_t chain_a = run->a;
+  uint32_t n = run->n;
+  const uint8_t* table_at = run->table_at;
+  const uint32_t blocks = count / 64;
   uint16_t low[64];  // the low 16 bits of every product of the block
   for (uint32_t k = 0; k < blocks; ++k) {
     const uint8_t* bin = in + 64 * size_t(k);
@@ -121,23 +128,35 @@ void ProcessEntryOnePass(const PackageChain* chain, const uint8_t* in, uint8_t* 
       block[i] ^= uint8_t(low[i] + (low[i] >> 8) + table_at[i]);
     memcpy(out + 64 * size_t(k), block, 64);
   }
-
-  const uint32_t tail = length % 64;
-  const uint8_t* tail_in = in + 64 * size_t(blocks);
-  uint8_t* tail_out = out + 64 * size_t(blocks);
-  uint32_t in_state[4] = {Ia, Ib, Ic, Id};
-  StartMd5From(&md5_in, in_state, 64 * uint64_t(blocks));
-  Md5Update(&md5_in, tail_in, tail);  // before the tail is overwritten when in == out
-  Md5Final(&md5_in, digests->in);
-
-  DescrambleRun(&chain_a, &n, tail_in, tail_out, tail, chain->table);
-
-  uint32_t out_state[4] = {Oa, Ob, Oc, Od};
+  run->in_md5.state[0] = Ia, run->in_md5.state[1] = Ib, run->in_md5.state[2] = Ic,
+  run->in_md5.state[3] = Id;
+  // The output blocks still behind, before the caller reuses the buffer.
   const uint32_t lagging = blocks < 2 ? blocks : 2;
+  uint32_t out_state[4] = {Oa, Ob, Oc, Od};
   Md5Blocks(out_state, out + 64 * size_t(blocks - lagging), lagging);
-  StartMd5From(&md5_out, out_state, 64 * uint64_t(blocks));
-  Md5Update(&md5_out, tail_out, tail);
-  Md5Final(&md5_out, digests->out);
+  memcpy(run->out_md5.state, out_state, sizeof out_state);
+  run->in_md5.length += 64 * uint64_t(blocks);
+  run->out_md5.length += 64 * uint64_t(blocks);
+  run->a = chain_a;
+  run->n = n;
+  const uint32_t tail = count % 64;
+  if (tail) KernelPieceChunked(run, in + 64 * size_t(blocks), out + 64 * size_t(blocks), tail);
+}
+
+void ProcessEntryOnePass(const PackageChain* chain, const uint8_t* in, uint8_t* out,
+                         uint32_t length, EntryDigests* digests) {
+  KernelRun run;
+  KernelStart(&run, chain, length);
+  KernelPieceOnePass(&run, in, out, length);
+  KernelEnd(&run, digests);
+}
+
+void KernelPiece(KernelRun* run, const uint8_t* in, uint8_t* out, uint32_t count) {
+#if defined(__x86_64__) || defined(__aarch64__)
+  KernelPieceOnePass(run, in, out, count);
+#else
+  KernelPieceChunked(run, in, out, count);
+#endif
 }
 
 void ProcessEntry(const PackageChain* chain, const uint8_t* in, uint8_t* out, uint32_t length,

@@ -21,6 +21,10 @@ int EntryInside(const PackageEntry* entry, uint64_t package_size) {
   return uint64_t(entry->offset) + entry->size <= package_size;
 }
 
+// Pieces of an entry that is verified but not written: a multiple of 64 that
+// stays in the second-level cache.
+constexpr uint32_t kPiece = 64 * 1024;
+
 uint32_t WalkPackage(const uint8_t* package, uint64_t package_size,
                      const PackageDirectory* directory, const char* filter,
                      const PackageWalk* walk) {
@@ -38,7 +42,10 @@ uint32_t WalkPackage(const uint8_t* package, uint64_t package_size,
       outcome = ENTRY_OUTSIDE;  // the chain stays where the previous record left it
     } else {
       const uint8_t* stored = package + entry->offset;
-      uint8_t* plain = entry->size ? walk->buffer(walk->user, entry->size) : empty;
+      // An entry that is only verified goes through a small buffer piece by
+      // piece; one to be written needs all its plain bytes at once.
+      const uint32_t want = wanted || entry->size < kPiece ? entry->size : kPiece;
+      uint8_t* plain = want ? walk->buffer(walk->user, want) : empty;
       EntryDigests digests;
       if (!plain) {
         // The chain follows the stored bytes, so the records after this one
@@ -46,7 +53,11 @@ uint32_t WalkPackage(const uint8_t* package, uint64_t package_size,
         Md5Bytes(stored, entry->size, digests.in);
         outcome = ENTRY_NO_MEMORY;
       } else {
-        ProcessEntry(&chain, stored, plain, entry->size, &digests);
+        KernelRun run;
+        KernelStart(&run, &chain, entry->size);
+        for (uint32_t done = 0; done < entry->size; done += want)
+          KernelPiece(&run, stored + done, plain, entry->size - done < want ? entry->size - done : want);
+        KernelEnd(&run, &digests);
         if (memcmp(digests.out, entry->digest, 16) != 0)
           outcome = ENTRY_DIGEST_MISMATCH;
         else if (!wanted)

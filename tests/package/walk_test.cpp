@@ -197,6 +197,28 @@ TEST(Walk, VerifyOnlyWritesNothing) {
   EXPECT_EQ(run.outcomes.size(), PACKAGE_ENTRY_COUNT);
 }
 
+// Entries larger than the verifier's piece are verified through a small buffer;
+// the one wanted gets a buffer of its whole size.
+TEST(Walk, LargeEntriesVerifiedInPiecesWrittenWhole) {
+  std::vector<TestEntry> entries = SampleEntries();
+  for (uint32_t i : {2u, 3u, 40u}) {
+    entries[i].bytes.resize(200000 + i * 13);
+    for (size_t j = 0; j < entries[i].bytes.size(); ++j) entries[i].bytes[j] = uint8_t(j * 31 + i);
+  }
+  std::vector<uint8_t> pkg = BuildPackage(entries);
+  Outcomes run;
+  EXPECT_EQ(Extract(pkg, "entry_03.bin", &run), 0);
+  EXPECT_TRUE(run.written["entry_03.bin"] == entries[3].bytes);
+  EXPECT_EQ(run.buffer.size(), entries[3].bytes.size());
+  Outcomes verify;
+  EXPECT_EQ(Extract(pkg, nullptr, &verify, false), 0);
+  EXPECT_LT(verify.buffer.size(), 100000u);
+  EntryAt(pkg, 40)->digest[15] ^= 1;
+  Outcomes damaged;
+  EXPECT_EQ(Extract(pkg, nullptr, &damaged, false), -101);
+  EXPECT_EQ(damaged.outcomes[40], ENTRY_DIGEST_MISMATCH);
+}
+
 TEST(Walk, EveryRecordOutsideFailsAll53) {
   std::vector<uint8_t> pkg = BuildPackage(SampleEntries());
   pkg.resize(PACKAGE_DIRECTORY_SIZE + 1);

@@ -81,7 +81,11 @@ bool OpenInput(const char* path, InputFile* in) {
   }
   in->size = uint64_t(st.st_size);
   if (in->size) {
-    in->mapped = mmap(nullptr, size_t(in->size), PROT_READ, MAP_PRIVATE, fd, 0);
+    int flags = MAP_PRIVATE;
+#ifdef MAP_POPULATE
+    flags |= MAP_POPULATE;  // one call instead of a fault per page
+#endif
+    in->mapped = mmap(nullptr, size_t(in->size), PROT_READ, flags, fd, 0);
     if (in->mapped == MAP_FAILED) {
       in->mapped = nullptr;
       close(fd);
