@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The real setup program, interactively, by clicks and keys alone: a whole
+# install (blinking panel while a driver setup takes a few seconds, the done
+# target, the reboot notice) and then a whole removal from the window that the
+# product's presence turns into "Remove". Screenshots of each stage stay in
+# $QV_BUILD_ROOT/window-shots (QVW_SHOTS).
+set -u
+. "$QV_SOURCE_DIR/tests/e2e/lib-e2e.sh"
+. "$QV_SOURCE_DIR/tests/window/lib.sh"
+
+export TMPDIR=$QV_BUILD_ROOT/tmp-window
+mkdir -p "$TMPDIR"
+e2e_setup_checks || exit 1
+cleanup() {
+  [ -n "${QVW_PID:-}" ] && kill "$QVW_PID" 2>/dev/null
+  qv_prefix_drop
+  [ -n "$E2E_WORK" ] && rm -rf "$E2E_WORK"
+}
+trap cleanup EXIT
+DONE_URL=https://halcyra.example/quorvane/thank-you-for-installing/
+
+# Runs through the exit-code runner, so qvw_output is the full 32-bit code.
+start_setup() {
+  qvw_start "$E2E_QVRUN" "$1"
+  qvw_wait_window
+}
+ended_with() { qvw_wait_exit "$1" && [ "$(qvw_output)" = "$2" ]; }
+
+e2e_scenario "interactive install by clicks and keys"
+qvw_setup_prefix
+# The line driver's setup takes a few seconds, so the panel blinks.
+export QV_HCLINE_DELAY_MS=4000
+e2e_check "window appears" start_setup "$(e2e_winpath "$E2E_SETUP")"
+qvw_shot stage-1-idle
+e2e_equal "client area" "900 x 524" "$CW x $CH"
+e2e_equal "button outline at (580, 444)-(880, 504)" 000000000000000000000000 \
+  "$(qvw_rgb 580 474)$(qvw_rgb 880 474)$(qvw_rgb 730 444)$(qvw_rgb 730 504)"
+qvw_click 730 474
+sleep 1
+qvw_burst stage-2-burst 8
+shown=0 hidden=0
+for i in $(seq 8); do
+  SHOT=$QVW_SHOTS/stage-2-burst-$i.png
+  lit=$(qvw_count 580 444 880 480 FFFFFF)
+  if [ "$lit" -gt 100 ] && [ $shown -eq 0 ]; then
+    shown=1
+    cp "$SHOT" "$QVW_SHOTS/stage-2-installing.png"
+  fi
+  [ "$lit" -lt 20 ] && [ "$(qvw_rgb 584 449)" = 000000 ] && hidden=1
+  rm -f "$SHOT"
+done
+e2e_equal "the panel blinks \"Installing\" while the driver setup runs" 11 "$shown$hidden"
+qvw_close_box
+qvw_key Escape
+sleep 0.5
+e2e_check "close requests are dropped while busy" kill -0 "$QVW_PID"
+e2e_check "reboot notice" qvw_wait_box "REBOOT YOUR SYSTEM" 120
+qvw_shot stage-3-done
+e2e_equal "the done target was opened before the notice" "$DONE_URL" "$(qvw_urls)"
+e2e_equal "the notice's text" "Installation Complete and Successful !
+
+YOU MUST REBOOT your system to finalize installation" "$(qvw_box_text "REBOOT YOUR SYSTEM" | head -3)"
+qvw_box_key "REBOOT YOUR SYSTEM" Return
+e2e_check "the install ends with exit code 0" ended_with 30 0
+e2e_equal "driver setup programs ran for the install" \
+  "HCLINE_Setup.exe [-h -i -H -n] in $E2E_FOLDER_WIN
+HCQVAUX_Setup.exe [-h -i -H -n] in $E2E_FOLDER_WIN" "$(e2e_log | grep '_Setup')"
+e2e_check_installed
+
+echo "== interactive removal from the uninstaller copy"
+unset QV_HCLINE_DELAY_MS
+e2e_clear_log
+rm -f "$WINEPREFIX/drive_c/urls.txt"
+e2e_check "window appears" start_setup "$E2E_FOLDER_WIN\\QuorvaneSetup.exe"
+qvw_shot stage-4-remove-idle
+e2e_check "band and button read otherwise with the product present" test \
+  "$(qvw_px diff "$QVW_SHOTS/stage-1-idle.png" "$SHOT" $((OX + 20)) $((OY + 444)) $((OX + 880)) $((OY + 504)))" -gt 200
+qvw_key Return
+e2e_check "the removal's closing notice" qvw_wait_box "REBOOT YOUR SYSTEM" 120
+qvw_shot stage-5-removed
+qvw_box_key "REBOOT YOUR SYSTEM" Return
+e2e_check "the removal ends with exit code 0" ended_with 30 0
+e2e_equal "driver setup programs ran for the removal" \
+  "HCLINE_Setup.exe [-h -u -H] in $E2E_FOLDER_WIN
+HCQVAUX_Setup.exe [-h -u -H] in $E2E_FOLDER_WIN" "$(e2e_log | grep '_Setup')"
+e2e_check "the Uninstall entry is gone" eval '! e2e_reg_key_exists "$E2E_UNINSTALL_KEY"'
+e2e_check "the device is gone" eval '! e2e_device_present'
+for programs in "$(e2e_user_programs)" "$(e2e_common_programs)"; do
+  e2e_check "no shortcut folder in $programs" test ! -e "$(e2e_unixpath "$programs\\Halcyra\\Quorvane")"
+done
+left=$(cd "$(e2e_folder)" 2>/dev/null && find . -type f | sort)
+e2e_equal "only the running uninstaller copy is left in the folder" "./QuorvaneSetup.exe" "$left"
+e2e_equal "no launch target opened by the removal" "" "$(qvw_urls)"
+e2e_scenario_end
+
+echo "screenshots: $QVW_SHOTS/stage-*.png"
+e2e_finish
