@@ -98,6 +98,19 @@ TEST_F(Files, DeleteFolderTreeEndsWhenASubFolderStays) {
   SetFileAttributesA(P("t\\sub\\locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+// A linked folder inside the tree is removed as a link; what it points to stays.
+TEST_F(Files, DeleteFolderTreeDoesNotFollowFolderLinks) {
+  Dir("outside");
+  File("outside\\precious.txt");
+  Dir("t");
+  if (!CreateSymbolicLinkA(P("t\\link").c_str(), P("outside").c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY))
+    GTEST_SKIP() << "no folder links here (error " << GetLastError() << ")";
+  ASSERT_TRUE(GetFileAttributesA(P("t\\link").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+  EXPECT_EQ(DeleteFolderTree(P("t").c_str()), 1);
+  EXPECT_TRUE(Has("outside\\precious.txt"));
+  EXPECT_FALSE(Has("t"));
+}
+
 // A path longer than the working area is refused as a whole: a version that
 // cut it short would work on the folder its first 2048 characters name.
 TEST_F(Files, DeleteFolderTreeRefusesAnOverLongPath) {
