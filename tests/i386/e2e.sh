@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# The shipped 32-bit setup program, end to end, in the i386 stage (run through
+# in-stage, which picks the prefix by QV_WINE_ARCH):
+#   win64 - a WOW64 process: the "_x64" driver setup programs, the 32-bit ASIO
+#           DLLs in process and then hcregsvr64.exe for the 64-bit ones, the
+#           product under "Program Files (x86)", the Uninstall entry in the
+#           32-bit registry view; install, removal and the failures;
+#   win32 - plain 32-bit Windows: the plain names, no 64-bit step; install and removal.
+set -u
+. "$QV_SOURCE_DIR/tests/e2e/lib-e2e.sh"
+
+arch=${QV_WINE_ARCH:?run through tests/i386/in-stage}
+E2E_SETUP=$QV_SETUP_EXE
+if [ "$arch" = win64 ]; then
+  E2E_FOLDER_WIN='C:\Program Files (x86)\HC\Quorvane'
+  E2E_UNINSTALL_KEY=${E2E_UNINSTALL_KEY/'HKLM\SOFTWARE\'/'HKLM\SOFTWARE\Wow6432Node\'}
+  suffix=_x64
+else
+  # The x86_64 helpers cannot run on 32-bit Windows.
+  E2E_QVRUN=$QV_BUILD_ROOT/i686/tests/i386/qvrun.exe
+  E2E_INSPECT=$QV_BUILD_ROOT/i686/tests/i386/qvinspect.exe
+  suffix=
+fi
+e2e_setup_checks || exit 1
+trap 'qv_prefix_drop' EXIT
+F=$E2E_FOLDER_WIN
+
+# The stand-ins' whole log for an install (register) or a removal (unregister).
+expected_log() {
+  local mode=$1 action=$2 u="" d
+  [ "$action" = unregister ] && u=" -u "
+  printf '%s\n' "HCLINE_Setup$suffix.exe [$mode] in $F" "HCQVAUX_Setup$suffix.exe [$mode] in $F"
+  for d in hcqv hcqvaux hcqvins; do printf '%s\n' "${d}_asiodriver $action ok"; done
+  [ "$arch" = win64 ] || return 0
+  for d in hcqv hcqvaux hcqvins; do
+    printf '%s\n' "hcregsvr64 [$u -f$F\\${d}_asiodriver64.dll]" "${d}_asiodriver64 $action ok"
+  done
+}
+
+e2e_scenario "$arch: silent install, then removal with the uninstaller copy"
+e2e_setup "$E2E_SETUP" -i -h
+e2e_equal "install exits with 0" 0 "$E2E_RESULT"
+e2e_check_installed
+e2e_equal "driver setup programs and ASIO registration, exact command lines, in order" \
+  "$(expected_log '-h -i -H -n' register)" "$(e2e_log)"
+
+e2e_clear_log
+qv_wine reg add "$E2E_USER_KEY" /v SysTray /t REG_DWORD /d 1 /f >/dev/null 2>&1
+e2e_run "$F\\QuorvaneSetup.exe" -u -h
+e2e_equal "removal exits with 0" 0 "$E2E_RESULT"
+e2e_equal "driver setup programs and ASIO unregistration, exact command lines, in order" \
+  "$(expected_log '-h -u -H' unregister)" "$(e2e_log)"
+left=$(cd "$(e2e_folder)" 2>/dev/null && find . -type f | sort)
+e2e_equal "only the running uninstaller copy is left in the folder" "./QuorvaneSetup.exe" "$left"
+e2e_equal "the copy, then the folder, are deleted at restart" \
+  "\\??\\$F\\QuorvaneSetup.exe\\0\\0\\??\\$F\\0" \
+  "$(e2e_reg_value "$E2E_SESSION_MANAGER" PendingFileRenameOperations)"
+e2e_check "the Uninstall entry is gone" eval '! e2e_reg_key_exists "$E2E_UNINSTALL_KEY"'
+e2e_equal "SysTray = 0" 0x0 "$(e2e_reg_value "$E2E_USER_KEY" SysTray)"
+for programs in "$(e2e_user_programs)" "$(e2e_common_programs)"; do
+  e2e_check "no shortcut folder in $programs" test ! -e "$(e2e_unixpath "$programs\\Halcyra\\Quorvane")"
+done
+e2e_check "the device is gone" eval '! e2e_device_present'
+
+e2e_clear_log
+e2e_setup "$E2E_SETUP" -u -h
+e2e_equal "a second removal finds nothing and exits with 0" 0 "$E2E_RESULT"
+e2e_equal "no driver setup program ran" "" "$(e2e_log)"
+e2e_scenario_end
+
+if [ "$arch" = win64 ]; then
+  # Nothing after the failed step: no values, no entry, no shortcuts, no copy, no registration.
+  check_nothing_after_drivers() {
+    e2e_check "no per-user values" eval '! e2e_reg_key_exists "$E2E_USER_KEY"'
+    e2e_check "no Uninstall entry" eval '! e2e_reg_key_exists "$E2E_UNINSTALL_KEY"'
+    e2e_check_shortcuts "$(e2e_user_programs)" no
+    e2e_check_shortcuts "$(e2e_common_programs)" no
+    e2e_check "no uninstaller copy" test ! -e "$(e2e_folder)/QuorvaneSetup.exe"
+    e2e_check "no ASIO registration" test -z "$(e2e_log | grep -i asiodriver)"
+  }
+
+  for driver in HCLINE HCQVAUX; do
+    e2e_scenario "$arch: ${driver}_Setup_x64.exe asks for a restart (exit code 1)"
+    export "QV_${driver}_EXIT=1"
+    e2e_setup "$E2E_SETUP" -i -h
+    e2e_equal "install exits with -21" -21 "$E2E_RESULT"
+    expected="HCLINE_Setup_x64.exe [-h -i -H -n] in $F"
+    [ "$driver" = HCQVAUX ] && expected="$expected
+HCQVAUX_Setup_x64.exe [-h -i -H -n] in $F"
+    e2e_equal "driver setup programs run up to the one that asked" "$expected" "$(e2e_log | grep '_Setup')"
+    check_nothing_after_drivers
+    e2e_scenario_end
+  done
+
+  e2e_scenario "$arch: HCLINE_Setup_x64.exe missing from the package"
+  setup=$(e2e_copy_setup no-line)
+  perl "$E2E_PE" rename "$setup" HCLINE_Setup_x64.exe HCLINE_Setup_x64.off
+  e2e_setup "$setup" -i -h
+  e2e_equal "install exits with -605" -605 "$E2E_RESULT"
+  e2e_equal "no driver setup program ran" "" "$(e2e_log | grep '_Setup')"
+  check_nothing_after_drivers
+  e2e_scenario_end
+
+  e2e_scenario "$arch: a damaged record: one digest wrong"
+  setup=$(e2e_copy_setup digest)
+  perl "$E2E_PE" digest "$setup" Quorvane.exe
+  e2e_setup "$setup" -i -h
+  e2e_equal "install exits with -10" -10 "$E2E_RESULT"
+  e2e_equal "only the damaged entry is missing" "Quorvane.exe" "$(e2e_missing_entries "$setup")"
+  e2e_equal "no driver setup program ran" "" "$(e2e_log | grep '_Setup')"
+  check_nothing_after_drivers
+  e2e_scenario_end
+fi
+
+e2e_finish
