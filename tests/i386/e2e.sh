@@ -8,19 +8,12 @@
 #   win32 - plain 32-bit Windows: the plain names, no 64-bit step; install and removal.
 set -u
 . "$QV_SOURCE_DIR/tests/e2e/lib-e2e.sh"
+. "$QV_SOURCE_DIR/tests/i386/env.sh"
 
 arch=${QV_WINE_ARCH:?run through tests/i386/in-stage}
-E2E_SETUP=$QV_SETUP_EXE
-if [ "$arch" = win64 ]; then
-  E2E_FOLDER_WIN='C:\Program Files (x86)\HC\Quorvane'
-  E2E_UNINSTALL_KEY=${E2E_UNINSTALL_KEY/'HKLM\SOFTWARE\'/'HKLM\SOFTWARE\Wow6432Node\'}
-  suffix=_x64
-else
-  # The x86_64 helpers cannot run on 32-bit Windows.
-  E2E_QVRUN=$QV_BUILD_ROOT/i686/tests/i386/qvrun.exe
-  E2E_INSPECT=$QV_BUILD_ROOT/i686/tests/i386/qvinspect.exe
-  suffix=
-fi
+qv_i386_e2e_names
+suffix=
+[ "$arch" = win64 ] && suffix=_x64
 e2e_setup_checks || exit 1
 trap 'qv_prefix_drop' EXIT
 F=$E2E_FOLDER_WIN
