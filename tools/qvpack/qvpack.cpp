@@ -273,19 +273,22 @@ int List(const char* path) {
 // ---- verify and extract ----
 
 struct Walker {
-  std::vector<uint8_t> buffer;
+  uint8_t* buffer = nullptr;
+  uint32_t capacity = 0;
   std::string dir;
   uint32_t written = 0;
+  ~Walker() { free(buffer); }
 };
 
+// Null when the memory is not there: the walk counts that entry as failed.
 uint8_t* GrowBuffer(void* user, uint32_t size) {
   Walker* w = static_cast<Walker*>(user);
-  if (w->buffer.size() < size) {
-    w->buffer.clear();
-    w->buffer.shrink_to_fit();
-    w->buffer.resize(size);  // no exceptions in qvpack's failure paths: the allocator aborts
+  if (size > w->capacity) {
+    free(w->buffer);
+    w->buffer = static_cast<uint8_t*>(malloc(size));
+    w->capacity = w->buffer ? size : 0;
   }
-  return w->buffer.data();
+  return w->buffer;
 }
 
 const char* OutcomeText(EntryOutcome o) {
