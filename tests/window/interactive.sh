@@ -11,10 +11,12 @@ set -u
 export TMPDIR=$QV_BUILD_ROOT/tmp-window
 mkdir -p "$TMPDIR"
 e2e_setup_checks || exit 1
+qvw_own_display || { echo "no X display" >&2; exit 1; }
 cleanup() {
   [ -n "${QVW_PID:-}" ] && kill "$QVW_PID" 2>/dev/null
   qv_prefix_drop
   [ -n "$E2E_WORK" ] && rm -rf "$E2E_WORK"
+  qvw_drop_display
 }
 trap cleanup EXIT
 DONE_URL=https://halcyra.example/quorvane/thank-you-for-installing/

@@ -153,3 +153,24 @@ qvw_burst() {
     rm -f "$TMPDIR/burst-$i.xwd"
   done
 }
+
+# A display of our own for the whole script: windows of other tests on the
+# shared display would take our clicks or cover our pixels.
+qvw_own_display() {
+  local ready i
+  ready=$(mktemp "${TMPDIR:-/tmp}/qvw-display.XXXXXX") || return 1
+  Xvfb -displayfd 7 -screen 0 1280x1024x24 -nolisten tcp 7> "$ready" > /dev/null 2>&1 &
+  QVW_XVFB=$!
+  for i in $(seq 100); do
+    [ -s "$ready" ] && break
+    sleep 0.1
+  done
+  [ -s "$ready" ] || { rm -f "$ready"; return 1; }
+  export DISPLAY=":$(head -n1 "$ready")"
+  rm -f "$ready"
+}
+
+qvw_drop_display() {
+  [ -n "${QVW_XVFB:-}" ] && kill "$QVW_XVFB" 2>/dev/null
+  QVW_XVFB=
+}

@@ -9,10 +9,12 @@ set -u
 
 export TMPDIR=$QV_BUILD_ROOT/tmp-window
 mkdir -p "$TMPDIR"
-qv_prefix_new || { echo "no Wine prefix" >&2; exit 1; }
+qvw_own_display || { echo "no X display" >&2; exit 1; }
+qv_prefix_new || { echo "no Wine prefix" >&2; qvw_drop_display; exit 1; }
 cleanup() {
   [ -n "${QVW_PID:-}" ] && kill "$QVW_PID" 2>/dev/null
   qv_prefix_drop
+  qvw_drop_display
 }
 trap cleanup EXIT
 qvw_setup_prefix || { echo "cannot set up the prefix" >&2; exit 1; }
