@@ -20,7 +20,10 @@
 
 namespace {
 
-const char INSTALL_FOLDER[] = "C:\\Program Files\\HC\\Quorvane";
+// Program Files\HC\Quorvane and Program Files\HC, as this process sees Program
+// Files (a 32-bit process on 64-bit Windows gets the x86 one).
+std::string g_install_folder;
+std::string g_hc_folder;
 const char UNINSTALL_KEY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\HC:Quorvane {4C2E8B16-7305-2A91}";
 const char SHELL_FOLDERS[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char WORK_FOLDER[] = "C:\\qvtest";
@@ -51,7 +54,7 @@ bool Exists(const std::string& path) {
 }
 
 std::string InFolder(const std::string& name) {
-  return std::string(INSTALL_FOLDER) + "\\" + name;
+  return g_install_folder + "\\" + name;
 }
 
 // The x86_64 build's product folder: this test lives in <build>\tests.
@@ -70,7 +73,7 @@ std::string ReadLog() {
 }
 
 std::string LogLine(const char* program, const char* switches) {
-  return std::string(program) + " [" + switches + "] in " + INSTALL_FOLDER + "\r\n";
+  return std::string(program) + " [" + switches + "] in " + g_install_folder + "\r\n";
 }
 
 int ReadMachineString(const char* key_path, const char* name, std::string* out) {
@@ -147,11 +150,15 @@ class Procedures : public ::testing::Test {
     // As start-up does for the window thread: the shell link objects need it.
     CoInitialize(nullptr);
     ResolveSpecialFolders();
+    static SetupContext scratch;
+    ResolveInstallFolder(&scratch, PRODUCT_SUBFOLDER);
+    g_install_folder = scratch.install_folder;
+    g_hc_folder = g_install_folder.substr(0, g_install_folder.find_last_of('\\'));
     SilentFlag = 1;  // the removal's closing message box would wait for a click
   }
 
   void SetUp() override {
-    RemoveTree("C:\\Program Files\\HC");
+    RemoveTree(g_hc_folder);
     RemoveTree(WORK_FOLDER);
     CreateDirectoryA(WORK_FOLDER, nullptr);
     DeleteFileA(LOG_PATH);
@@ -320,9 +327,9 @@ TEST_F(Procedures, InstallRunsEveryStepAndPostsDone) {
   EXPECT_EQ(TakePosts(), std::vector<std::string>{"status:128"});
   EXPECT_EQ(Status(), "Installation Completed");
   EXPECT_STREQ(context_.error_caption, "Quorvane Installation Error");
-  EXPECT_STREQ(context_.install_folder, INSTALL_FOLDER);
+  EXPECT_EQ(context_.install_folder, g_install_folder);
 
-  EXPECT_EQ(CountFiles(INSTALL_FOLDER), 54) << "53 entries and the uninstaller copy";
+  EXPECT_EQ(CountFiles(g_install_folder), 54) << "53 entries and the uninstaller copy";
   EXPECT_EQ(ReadBytes(InFolder("HCLINE_Setup.exe")), line_setup_);
   EXPECT_TRUE(Exists(InFolder("codec\\licence.txt")));
   EXPECT_EQ(ReadBytes(InFolder("QuorvaneSetup.exe")), ReadBytes(context_.setup_path));
@@ -349,8 +356,8 @@ TEST_F(Procedures, InstallRunsEveryStepAndPostsDone) {
 }
 
 TEST_F(Procedures, InstallOverwritesAnExistingUninstallerCopy) {
-  CreateDirectoryA("C:\\Program Files\\HC", nullptr);
-  CreateDirectoryA(INSTALL_FOLDER, nullptr);
+  CreateDirectoryA(g_hc_folder.c_str(), nullptr);
+  CreateDirectoryA(g_install_folder.c_str(), nullptr);
   HANDLE old = CreateFileA(InFolder("QuorvaneSetup.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(old, INVALID_HANDLE_VALUE);
@@ -372,7 +379,7 @@ TEST_F(Procedures, LineDriverAskingForRestartStopsTheInstall) {
   EXPECT_STREQ(context_.error_caption, "Quorvane Installation Error");
   EXPECT_EQ(Status(), "Install Audio Driver");
   EXPECT_EQ(ReadLog(), LogLine("HCLINE_Setup.exe", "-h -i -H -n")) << "the auxiliary program must not run";
-  EXPECT_EQ(CountFiles(INSTALL_FOLDER), 53) << "extracted files stay, no uninstaller copy";
+  EXPECT_EQ(CountFiles(g_install_folder), 53) << "extracted files stay, no uninstaller copy";
   EXPECT_EQ(ReadUserDword("install"), -1);
   std::string value;
   EXPECT_FALSE(ReadMachineString(UNINSTALL_KEY, "DisplayName", &value));
@@ -433,7 +440,7 @@ TEST_F(Procedures, DamagedEntryFailsTheCopyAndKeepsTheGoodEntries) {
                "Failed to copy file(s) to destination folder...\nInstallation package might be corrupted\n"
                "thanks to download official package at\nhttps://www.halcyra.example.");
   EXPECT_EQ(Status(), "Copy Files");
-  EXPECT_EQ(CountFiles(INSTALL_FOLDER), 52);
+  EXPECT_EQ(CountFiles(g_install_folder), 52);
   EXPECT_FALSE(Exists(InFolder("data_20.bin")));
   EXPECT_EQ(ReadLog(), "") << "no driver setup program runs after a failed copy";
 }
@@ -446,7 +453,7 @@ TEST_F(Procedures, UnreadablePackageFailsFirst) {
                "Installation package might be corrupted\nthanks to download official package at\n"
                "https://www.halcyra.example.");
   EXPECT_EQ(Status(), "Extract Package");
-  EXPECT_FALSE(Exists(INSTALL_FOLDER));
+  EXPECT_FALSE(Exists(g_install_folder));
 
   // A package no larger than its directory is unreadable too.
   FreeLibrary(module_);
@@ -457,12 +464,12 @@ TEST_F(Procedures, UnreadablePackageFailsFirst) {
 
 TEST_F(Procedures, FolderThatCannotBeMadeFailsWithMinus3) {
   // A file where the folder "HC" should go.
-  HANDLE blocker = CreateFileA("C:\\Program Files\\HC", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  HANDLE blocker = CreateFileA(g_hc_folder.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(blocker, INVALID_HANDLE_VALUE);
   CloseHandle(blocker);
   UsePackage(BuildPackage(ProductEntries()));
   EXPECT_EQ(InstallProcedure(&context_), -3);
-  DeleteFileA("C:\\Program Files\\HC");
+  DeleteFileA(g_hc_folder.c_str());
   EXPECT_EQ(TakePosts(), std::vector<std::string>{"status:127"});
   EXPECT_STREQ(context_.error_text,
                "Failed to create target folder on system disk\nthanks to download official package at\n"
@@ -559,8 +566,8 @@ TEST_F(Procedures, UninstallRemovesWhatTheInstallMade) {
   EXPECT_STREQ(context_.error_caption, "Quorvane Uninstallation Error");
   EXPECT_STREQ(context_.install_folder, "");
   EXPECT_EQ(ReadLog(), LogLine("HCLINE_Setup.exe", "-h -u -H") + LogLine("HCQVAUX_Setup.exe", "-h -u -H"));
-  EXPECT_FALSE(Exists(INSTALL_FOLDER));
-  EXPECT_TRUE(Exists("C:\\Program Files\\HC"));
+  EXPECT_FALSE(Exists(g_install_folder));
+  EXPECT_TRUE(Exists(g_hc_folder));
   for (const std::string& programs : {UserProgramsFolder(), std::string(GetCommonProgramsFolder())}) {
     EXPECT_FALSE(Exists(programs + "\\Halcyra\\Quorvane")) << programs;
     EXPECT_TRUE(Exists(programs + "\\Halcyra")) << programs;
@@ -579,7 +586,7 @@ TEST_F(Procedures, UninstallRestoresTheLineDriverProgramFromThePackage) {
   DeleteFileA(InFolder("HCQVAUX_Setup.exe").c_str());
   EXPECT_EQ(UninstallProcedure(&context_), 0);
   EXPECT_EQ(ReadLog(), LogLine("HCLINE_Setup.exe", "-h -u -H")) << "no auxiliary program, only the line driver's";
-  EXPECT_FALSE(Exists(INSTALL_FOLDER));
+  EXPECT_FALSE(Exists(g_install_folder));
 }
 
 TEST_F(Procedures, UninstallGoesOnWhateverTheDriversReturn) {
@@ -587,7 +594,7 @@ TEST_F(Procedures, UninstallGoesOnWhateverTheDriversReturn) {
   SetEnvironmentVariableA("QV_HCLINE_EXIT", "1");
   SetEnvironmentVariableA("QV_HCQVAUX_EXIT", "-7");
   EXPECT_EQ(UninstallProcedure(&context_), 0);
-  EXPECT_FALSE(Exists(INSTALL_FOLDER));
+  EXPECT_FALSE(Exists(g_install_folder));
   EXPECT_EQ(ReadUserDword("SysTray"), 0);
 }
 
@@ -603,7 +610,7 @@ TEST_F(Procedures, UninstallWithoutLineDriverProgramRemovesNothing) {
   EXPECT_EQ(UninstallProcedure(&context_), -605);
   EXPECT_TRUE(TakePosts().empty());
   EXPECT_EQ(ReadLog(), "");
-  EXPECT_EQ(CountFiles(INSTALL_FOLDER), 53);
+  EXPECT_EQ(CountFiles(g_install_folder), 53);
   ExpectShortcutSet(UserProgramsFolder(), true);
   ExpectShortcutSet(GetCommonProgramsFolder(), true);
   std::string value;
