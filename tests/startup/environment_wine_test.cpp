@@ -111,7 +111,10 @@ TEST(ProbeProductDevice, PresentOnceTheInterfaceIsLinked) {
 TEST(ResolveInstallFolder, ProgramFilesOfTheSystem) {
   SetupContext context{};
   EXPECT_EQ(ResolveInstallFolder(&context, "HC\\Quorvane"), 0);
-  EXPECT_STREQ(context.install_folder, "C:\\Program Files\\HC\\Quorvane");
+  // A 32-bit program on 64-bit Windows is given the 32-bit Program Files.
+  const char* expected =
+      IsWow64() ? "C:\\Program Files (x86)\\HC\\Quorvane" : "C:\\Program Files\\HC\\Quorvane";
+  EXPECT_STREQ(context.install_folder, expected);
 }
 
 std::string FakeShellPath() {
