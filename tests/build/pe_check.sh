@@ -29,19 +29,22 @@ for dll in $imports; do
   echo "$dll" | grep -qE "$allowed" || bad "imports $dll, which is not a Windows system DLL"
 done
 
-# Resources: the icon group 100, the version, the manifest asking for administrator rights.
-res=$(x86_64-w64-mingw32-windres --input-format=coff -i "$file" -O rc 2>/dev/null || true)
-if [ -z "$res" ]; then
-  # windres reads resources of an executable only through objcopy's section dump.
-  tmp=$(mktemp -d)
-  x86_64-w64-mingw32-objcopy -O binary --only-section=.rsrc "$file" "$tmp/rsrc" 2>/dev/null
-  res=$(strings -el "$tmp/rsrc"; strings "$tmp/rsrc")
-  rm -rf "$tmp"
-fi
-echo "$res" | grep -q 'requireAdministrator' || bad "no manifest asking for administrator rights"
-echo "$res" | grep -q '8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a' || bad "the manifest does not declare Windows 10"
-echo "$res" | grep -q '2.0.3.4' || bad "no version 2.0.3.4"
-echo "$res" | grep -q 'Halcyra' || bad "no company name"
+# Resources: icon group 100, bitmap 101, the package as RCDATA 100, the
+# version, and the manifest asking for administrator rights.
+rc=$(x86_64-w64-mingw32-windres -i "$file" -O rc 2>/dev/null)
+echo "$rc" | grep -q '^100 14 /\* RT_GROUP_ICON \*/' || bad "no icon group 100"
+echo "$rc" | grep -q '^101 2 /\* RT_BITMAP \*/' || bad "no bitmap 101"
+echo "$rc" | grep -q '^100 RCDATA' || bad "no package (RCDATA 100)"
+echo "$rc" | grep -q 'FILEVERSION 2, 0, 3, 4' || bad "no version 2.0.3.4"
+echo "$rc" | grep -q 'VALUE "CompanyName", "Halcyra"' || bad "no company name"
+echo "$rc" | grep -q 'VALUE "ProductName", "Quorvane"' || bad "no product name"
+tmp=$(mktemp -d)
+x86_64-w64-mingw32-objcopy -O binary --only-section=.rsrc "$file" "$tmp/rsrc" 2>/dev/null
+manifest=$(strings "$tmp/rsrc")
+rm -rf "$tmp"
+echo "$manifest" | grep -q 'requireAdministrator' || bad "no manifest asking for administrator rights"
+echo "$manifest" | grep -q 'e2011457-1546-43c5-a5fe-008deee3d3f0' || bad "the manifest does not declare Windows Vista"
+echo "$manifest" | grep -q '8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a' || bad "the manifest does not declare Windows 10"
 
 size=$(stat -c %s "$file")
 echo "$file: $arch, imports: $(echo $imports | tr '\n' ' '), $size bytes"
