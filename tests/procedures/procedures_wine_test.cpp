@@ -110,24 +110,31 @@ std::string UserProgramsFolder() {
   return data;
 }
 
+// Lists first and deletes afterwards: deleting while the enumeration is open
+// can make it skip entries, which left stray files for the next test.
 void RemoveTree(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string path = folder + "\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path);
+  for (int pass = 0; pass < 10 && GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES; ++pass) {
+    std::vector<std::pair<std::string, bool>> items;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..")
+          items.emplace_back(folder + "\\" + name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+      } while (FindNextFileA(find, &found));
+      FindClose(find);
+    }
+    for (const auto& item : items) {
+      if (item.second) {
+        RemoveTree(item.first);
       } else {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
+        SetFileAttributesA(item.first.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(item.first.c_str());
       }
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
+    }
+    if (!RemoveDirectoryA(folder.c_str())) Sleep(50);
   }
-  RemoveDirectoryA(folder.c_str());
 }
 
 int CountFiles(const std::string& folder) {
