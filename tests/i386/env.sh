@@ -22,7 +22,8 @@ qv_i386_enter() {
   export DISPLAY
   state=${QV_I386_STATE:-${QV_BUILD_ROOT:-$QV_I386_DIR/../../build}/i386}/$arch
   mkdir -p "$state" || return 1
-  ln -sfn "$stage/templates/$arch" "$state/template.new" && mv -T "$state/template.new" "$state/template" || return 1
+  # Per-process names: tests enter at the same time.
+  ln -sfn "$stage/templates/$arch" "$state/template.$$" && mv -T "$state/template.$$" "$state/template" || return 1
   echo "$DISPLAY" > "$state/display.$$" && mv "$state/display.$$" "$state/display" || return 1
   export QV_WINE_STATE=$state QV_WINE_ARCH=$arch
   export QV_WINE64=$QV_I386_DIR/wine QV_WINESERVER=$QV_I386_DIR/wineserver
