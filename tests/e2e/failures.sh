@@ -5,16 +5,6 @@ set -u
 e2e_setup_checks || exit 1
 trap 'qv_prefix_drop' EXIT
 
-# Nothing after the failed step: no values, no entry, no shortcuts, no copy.
-check_nothing_after_drivers() {
-  e2e_check "no per-user values" eval '! e2e_reg_key_exists "$E2E_USER_KEY"'
-  e2e_check "no Uninstall entry" eval '! e2e_reg_key_exists "$E2E_UNINSTALL_KEY"'
-  e2e_check_shortcuts "$(e2e_user_programs)" no
-  e2e_check_shortcuts "$(e2e_common_programs)" no
-  e2e_check "no uninstaller copy" test ! -e "$(e2e_folder)/QuorvaneSetup.exe"
-  e2e_check "no ASIO registration" test -z "$(e2e_log | grep -i asiodriver)"
-}
-
 for driver in HCLINE HCQVAUX; do
   e2e_scenario "$driver driver setup program asks for a restart (exit code 1)"
   export "QV_${driver}_EXIT=1"
@@ -25,7 +15,7 @@ for driver in HCLINE HCQVAUX; do
 HCQVAUX_Setup.exe [-h -i -H -n] in $E2E_FOLDER_WIN"
   e2e_equal "driver setup programs run up to the one that asked" "$expected" "$(e2e_log | grep '_Setup')"
   e2e_equal "the extracted files stay" "" "$(e2e_missing_entries "$E2E_SETUP")"
-  check_nothing_after_drivers
+  e2e_check_nothing_after_drivers
   e2e_scenario_end
 done
 
@@ -40,7 +30,7 @@ for program in HCLINE_Setup HCQVAUX_Setup; do
   expected=""
   [ "$program" = HCQVAUX_Setup ] && expected="HCLINE_Setup.exe [-h -i -H -n] in $E2E_FOLDER_WIN"
   e2e_equal "driver setup programs run before it" "$expected" "$(e2e_log | grep '_Setup')"
-  check_nothing_after_drivers
+  e2e_check_nothing_after_drivers
   e2e_scenario_end
 done
 
@@ -51,7 +41,7 @@ e2e_setup "$setup" -i -h
 e2e_equal "install exits with -10" -10 "$E2E_RESULT"
 e2e_equal "only the damaged entry is missing" "Quorvane.exe" "$(e2e_missing_entries "$setup")"
 e2e_equal "no driver setup program ran" "" "$(e2e_log | grep '_Setup')"
-check_nothing_after_drivers
+e2e_check_nothing_after_drivers
 e2e_scenario_end
 
 e2e_scenario "a damaged entry: one stored byte flipped"

@@ -152,6 +152,17 @@ e2e_check_shortcuts() {
   e2e_equal "nothing else in $folder" 6 "$(find "$(e2e_unixpath "$folder")" -mindepth 1 | wc -l)"
 }
 
+# After an install stopped by a driver setup program: no per-user values, no
+# Uninstall entry, no shortcuts, no uninstaller copy, no ASIO registration.
+e2e_check_nothing_after_drivers() {
+  e2e_check "no per-user values" eval '! e2e_reg_key_exists "$E2E_USER_KEY"'
+  e2e_check "no Uninstall entry" eval '! e2e_reg_key_exists "$E2E_UNINSTALL_KEY"'
+  e2e_check_shortcuts "$(e2e_user_programs)" no
+  e2e_check_shortcuts "$(e2e_common_programs)" no
+  e2e_check "no uninstaller copy" test ! -e "$(e2e_folder)/QuorvaneSetup.exe"
+  e2e_check "no ASIO registration" test -z "$(e2e_log | grep -i asiodriver)"
+}
+
 # Every package entry is in the product folder; prints the names that are not.
 e2e_missing_entries() {
   local exe=$1 name

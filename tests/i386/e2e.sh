@@ -62,16 +62,6 @@ e2e_equal "no driver setup program ran" "" "$(e2e_log)"
 e2e_scenario_end
 
 if [ "$arch" = win64 ]; then
-  # Nothing after the failed step: no values, no entry, no shortcuts, no copy, no registration.
-  check_nothing_after_drivers() {
-    e2e_check "no per-user values" eval '! e2e_reg_key_exists "$E2E_USER_KEY"'
-    e2e_check "no Uninstall entry" eval '! e2e_reg_key_exists "$E2E_UNINSTALL_KEY"'
-    e2e_check_shortcuts "$(e2e_user_programs)" no
-    e2e_check_shortcuts "$(e2e_common_programs)" no
-    e2e_check "no uninstaller copy" test ! -e "$(e2e_folder)/QuorvaneSetup.exe"
-    e2e_check "no ASIO registration" test -z "$(e2e_log | grep -i asiodriver)"
-  }
-
   for driver in HCLINE HCQVAUX; do
     e2e_scenario "$arch: ${driver}_Setup_x64.exe asks for a restart (exit code 1)"
     export "QV_${driver}_EXIT=1"
@@ -81,7 +71,7 @@ if [ "$arch" = win64 ]; then
     [ "$driver" = HCQVAUX ] && expected="$expected
 HCQVAUX_Setup_x64.exe [-h -i -H -n] in $F"
     e2e_equal "driver setup programs run up to the one that asked" "$expected" "$(e2e_log | grep '_Setup')"
-    check_nothing_after_drivers
+    e2e_check_nothing_after_drivers
     e2e_scenario_end
   done
 
@@ -91,7 +81,7 @@ HCQVAUX_Setup_x64.exe [-h -i -H -n] in $F"
   e2e_setup "$setup" -i -h
   e2e_equal "install exits with -605" -605 "$E2E_RESULT"
   e2e_equal "no driver setup program ran" "" "$(e2e_log | grep '_Setup')"
-  check_nothing_after_drivers
+  e2e_check_nothing_after_drivers
   e2e_scenario_end
 
   e2e_scenario "$arch: a damaged record: one digest wrong"
@@ -101,7 +91,7 @@ HCQVAUX_Setup_x64.exe [-h -i -H -n] in $F"
   e2e_equal "install exits with -10" -10 "$E2E_RESULT"
   e2e_equal "only the damaged entry is missing" "Quorvane.exe" "$(e2e_missing_entries "$setup")"
   e2e_equal "no driver setup program ran" "" "$(e2e_log | grep '_Setup')"
-  check_nothing_after_drivers
+  e2e_check_nothing_after_drivers
   e2e_scenario_end
 fi
 
