@@ -28,42 +28,44 @@ struct Sections {
   uint32_t count;
 };
 
-// Maps [rva, rva + n) to a file offset when it lies in one section's raw data.
-bool RvaToOffset(const Sections& s, uint32_t rva, uint32_t n, uint64_t* offset) {
+// The section whose raw data holds `rva`: its raw file offset and size, and
+// how far into it `rva` lies. False when no section holds it or the table is cut.
+bool FindSection(const Sections& s, uint32_t rva, uint32_t* raw_at, uint32_t* raw_size, uint64_t* delta) {
   for (uint32_t i = 0; i < s.count; ++i) {
     uint64_t at = s.table + 40ull * i;
-    uint32_t va, raw_size, raw_at;
-    if (!s.file.U32(at + 12, &va) || !s.file.U32(at + 16, &raw_size) ||
-        !s.file.U32(at + 20, &raw_at))
+    uint32_t va;
+    if (!s.file.U32(at + 12, &va) || !s.file.U32(at + 16, raw_size) || !s.file.U32(at + 20, raw_at))
       return false;
-    if (rva < va || uint64_t(rva) - va >= raw_size) continue;
-    uint64_t delta = uint64_t(rva) - va;
-    if (uint64_t(n) > raw_size - delta) return false;
-    if (!s.file.Has(uint64_t(raw_at) + delta, n)) return false;
-    *offset = uint64_t(raw_at) + delta;
+    if (rva < va || uint64_t(rva) - va >= *raw_size) continue;
+    *delta = uint64_t(rva) - va;
     return true;
   }
   return false;
 }
 
+// Maps [rva, rva + n) to a file offset when it lies in one section's raw data.
+bool RvaToOffset(const Sections& s, uint32_t rva, uint32_t n, uint64_t* offset) {
+  uint32_t raw_at, raw_size;
+  uint64_t delta;
+  if (!FindSection(s, rva, &raw_at, &raw_size, &delta)) return false;
+  if (uint64_t(n) > raw_size - delta) return false;
+  if (!s.file.Has(uint64_t(raw_at) + delta, n)) return false;
+  *offset = uint64_t(raw_at) + delta;
+  return true;
+}
+
 // The bytes from `rva` to the end of its section's raw data (at most max_len).
 bool RvaSpan(const Sections& s, uint32_t rva, uint32_t max_len, View* out) {
-  for (uint32_t i = 0; i < s.count; ++i) {
-    uint64_t at = s.table + 40ull * i;
-    uint32_t va, raw_size, raw_at;
-    if (!s.file.U32(at + 12, &va) || !s.file.U32(at + 16, &raw_size) ||
-        !s.file.U32(at + 20, &raw_at))
-      return false;
-    if (rva < va || uint64_t(rva) - va >= raw_size) continue;
-    uint64_t start = uint64_t(raw_at) + (rva - va);
-    if (start >= s.file.size) return false;
-    uint64_t len = raw_size - (uint64_t(rva) - va);
-    if (len > s.file.size - start) len = s.file.size - start;
-    if (len > max_len) len = max_len;
-    *out = View{s.file.p + start, size_t(len)};
-    return true;
-  }
-  return false;
+  uint32_t raw_at, raw_size;
+  uint64_t delta;
+  if (!FindSection(s, rva, &raw_at, &raw_size, &delta)) return false;
+  uint64_t start = uint64_t(raw_at) + delta;
+  if (start >= s.file.size) return false;
+  uint64_t len = raw_size - delta;
+  if (len > s.file.size - start) len = s.file.size - start;
+  if (len > max_len) len = max_len;
+  *out = View{s.file.p + start, size_t(len)};
+  return true;
 }
 
 PeResult Damaged(PeResource* out, const char* why) {
