@@ -14,14 +14,21 @@ namespace {
 int ShowLink(const char* file) {
   int status = 1;
   IShellLinkA* link = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                              reinterpret_cast<void**>(&link))))
+  HRESULT made = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                  reinterpret_cast<void**>(&link));
+  if (FAILED(made)) {
+    printf("cannot make a shell link: 0x%08lx\n", static_cast<unsigned long>(made));
     return 2;
+  }
   IPersistFile* persist = nullptr;
   if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
     wchar_t wide[MAX_PATH];
     MultiByteToWideChar(CP_ACP, 0, file, -1, wide, MAX_PATH);
-    if (SUCCEEDED(persist->Load(wide, STGM_READ))) {
+    HRESULT loaded = persist->Load(wide, STGM_READ);
+    if (FAILED(loaded)) {
+      // On stdout, so that a failing check shows why the link could not be read.
+      printf("cannot load: 0x%08lx\n", static_cast<unsigned long>(loaded));
+    } else {
       char target[MAX_PATH] = "", folder[MAX_PATH] = "", description[MAX_PATH] = "";
       link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
       link->GetWorkingDirectory(folder, MAX_PATH);

@@ -116,7 +116,16 @@ e2e_common_programs() { e2e_reg_value "$E2E_COMMON_FOLDERS" 'Common Programs'; }
 e2e_device_present() { qv_wine "$E2E_INSPECT" device "$E2E_DEVICE_GUID" >/dev/null 2>&1; }
 
 # e2e_link FILE.LNK (Windows path): "target<TAB>working folder<TAB>description".
-e2e_link() { qv_wine "$E2E_INSPECT" link "$1" 2>/dev/null | tr -d '\r'; }
+# A read that fails is tried once more: under a loaded machine Wine has been
+# seen to start the inspector and give back nothing; a wrong link stays wrong.
+e2e_link() {
+  local out try
+  for try in 1 2; do
+    out=$(qv_wine "$E2E_INSPECT" link "$1" 2>/dev/null | tr -d '\r')
+    case $out in ""|"cannot "*) [ $try = 1 ] && sleep 1 ;; *) break ;; esac
+  done
+  printf '%s\n' "$out"
+}
 
 # The package's 53 entry names (Windows separators).
 e2e_package_names() { perl "$E2E_PE" names "$1"; }

@@ -11,7 +11,7 @@ cp "$QV_BUILD_ROOT/x64/tests/plant/plant_probe.exe" "$QV_BUILD_ROOT/x64/tests/pl
 fail=0
 # Wine prefers its own builtin DLLs; Windows loads whichever file it finds first.
 # Native-first makes Wine behave like Windows here.
-export WINEDLLOVERRIDES="mscoree,mshtml=;shfolder=n,b"
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;shfolder=n,b"
 
 out=$(cd "$dir" && qv_wine 'C:\downloads\plant_probe.exe' --unhardened 2>&1 | tr -d '\r')
 echo "unhardened: $out"

@@ -12,7 +12,9 @@ QV_WINESERVER=${QV_WINESERVER:-/usr/lib/wine/wineserver64}
 QV_WINE_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 QV_WINE_STATE=${QV_WINE_STATE:-$QV_WINE_LIB_DIR/../../build/wine}
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# winemenubuilder would read every shortcut the setup program saves, racing the
+# tests that read them, and write menu entries into the host user's home.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 qv_display() {
   # Wine makes no window, not even a hidden one, without an X display.
