@@ -34,57 +34,7 @@ for program in HCLINE_Setup HCQVAUX_Setup; do
   e2e_scenario_end
 done
 
-e2e_scenario "a damaged record: one digest wrong"
-setup=$(e2e_copy_setup digest)
-perl "$E2E_PE" digest "$setup" Quorvane.exe
-e2e_setup "$setup" -i -h
-e2e_equal "install exits with -10" -10 "$E2E_RESULT"
-e2e_equal "only the damaged entry is missing" "Quorvane.exe" "$(e2e_missing_entries "$setup")"
-e2e_equal "no driver setup program ran" "" "$(e2e_log | grep '_Setup')"
-e2e_check_nothing_after_drivers
-e2e_scenario_end
-
-e2e_scenario "a damaged entry: one stored byte flipped"
-setup=$(e2e_copy_setup stored)
-mapfile -t names < <(e2e_package_names "$setup")
-damaged=10
-perl "$E2E_PE" stored "$setup" "${names[$damaged]}"
-e2e_setup "$setup" -i -h
-e2e_equal "install exits with -10" -10 "$E2E_RESULT"
-missing=$(e2e_missing_entries "$setup")
-# The chain carries the damage to at most four more entries.
-expected_max=$(printf '%s\n' "${names[@]:$damaged:5}")
-e2e_check "the damaged entry is missing" grep -qxF "${names[$damaged]}" <<< "$missing"
-e2e_check "only it and up to four after it are missing" \
-  eval '[ -z "$(comm -23 <(sort <<< "$missing") <(sort <<< "$expected_max"))" ]'
-e2e_equal "no driver setup program ran" "" "$(e2e_log | grep '_Setup')"
-e2e_scenario_end
-
-e2e_scenario "an unreadable package"
-setup=$(e2e_copy_setup hidden)
-perl "$E2E_PE" hide "$setup"
-e2e_setup "$setup" -i -h
-e2e_equal "install exits with -1" -1 "$E2E_RESULT"
-e2e_check "no product folder" test ! -e "$(e2e_folder)"
-e2e_scenario_end
-
-e2e_scenario "removal with the line driver program unwritable and gone"
-e2e_setup "$E2E_SETUP" -i -h
-e2e_equal "install exits with 0" 0 "$E2E_RESULT"
-folder=$(e2e_folder)
-rm -f "$folder/HCLINE_Setup.exe"
-# A folder in its place: the package entry cannot be written, nor run.
-mkdir "$folder/HCLINE_Setup.exe"
-e2e_clear_log
-e2e_run "$E2E_FOLDER_WIN\\QuorvaneSetup.exe" -u -h
-e2e_equal "removal exits with -605" -605 "$E2E_RESULT"
-e2e_equal "no driver setup program ran" "" "$(e2e_log | grep '_Setup')"
-e2e_equal "every other file stays" 53 "$(find "$folder" -type f | wc -l)"
-e2e_check_shortcuts "$(e2e_user_programs)" yes
-e2e_check_shortcuts "$(e2e_common_programs)" yes
-e2e_check "the Uninstall entry stays" e2e_reg_key_exists "$E2E_UNINSTALL_KEY"
-e2e_check "SysTray is not written" eval '! e2e_reg_value "$E2E_USER_KEY" SysTray >/dev/null'
-e2e_check "the device stays" e2e_device_present
-e2e_scenario_end
+e2e_damage_scenarios ""
+e2e_scenario_removal_line_driver_gone "" HCLINE_Setup.exe
 
 e2e_finish

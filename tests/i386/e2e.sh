@@ -84,15 +84,8 @@ HCQVAUX_Setup_x64.exe [-h -i -H -n] in $F"
   e2e_check_nothing_after_drivers
   e2e_scenario_end
 
-  e2e_scenario "$arch: a damaged record: one digest wrong"
-  setup=$(e2e_copy_setup digest)
-  perl "$E2E_PE" digest "$setup" Quorvane.exe
-  e2e_setup "$setup" -i -h
-  e2e_equal "install exits with -10" -10 "$E2E_RESULT"
-  e2e_equal "only the damaged entry is missing" "Quorvane.exe" "$(e2e_missing_entries "$setup")"
-  e2e_equal "no driver setup program ran" "" "$(e2e_log | grep '_Setup')"
-  e2e_check_nothing_after_drivers
-  e2e_scenario_end
+  e2e_damage_scenarios "$arch: "
+  e2e_scenario_removal_line_driver_gone "$arch: " HCLINE_Setup_x64.exe
 fi
 
 e2e_finish
