@@ -5,19 +5,7 @@ set -u
 e2e_setup_checks || exit 1
 trap 'qv_prefix_drop' EXIT
 
-for driver in HCLINE HCQVAUX; do
-  e2e_scenario "$driver driver setup program asks for a restart (exit code 1)"
-  export "QV_${driver}_EXIT=1"
-  e2e_setup "$E2E_SETUP" -i -h
-  e2e_equal "install exits with -21" -21 "$E2E_RESULT"
-  expected="HCLINE_Setup.exe [-h -i -H -n] in $E2E_FOLDER_WIN"
-  [ "$driver" = HCQVAUX ] && expected="$expected
-HCQVAUX_Setup.exe [-h -i -H -n] in $E2E_FOLDER_WIN"
-  e2e_equal "driver setup programs run up to the one that asked" "$expected" "$(e2e_log | grep '_Setup')"
-  e2e_equal "the extracted files stay" "" "$(e2e_missing_entries "$E2E_SETUP")"
-  e2e_check_nothing_after_drivers
-  e2e_scenario_end
-done
+e2e_restart_scenarios "" ""
 
 for program in HCLINE_Setup HCQVAUX_Setup; do
   e2e_scenario "$program.exe missing from the package"

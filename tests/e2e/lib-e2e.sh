@@ -199,6 +199,25 @@ e2e_check_installed() {
   e2e_check "the product's device interface is present" e2e_device_present
 }
 
+# e2e_restart_scenarios TITLE_PREFIX NAME_SUFFIX: each driver setup program in
+# turn asks for a restart (exit code 1); NAME_SUFFIX is "_x64" under WoW64.
+e2e_restart_scenarios() {
+  local prefix=$1 suffix=$2 driver expected
+  for driver in HCLINE HCQVAUX; do
+    e2e_scenario "$prefix${driver}_Setup$suffix.exe asks for a restart (exit code 1)"
+    export "QV_${driver}_EXIT=1"
+    e2e_setup "$E2E_SETUP" -i -h
+    e2e_equal "install exits with -21" -21 "$E2E_RESULT"
+    expected="HCLINE_Setup$suffix.exe [-h -i -H -n] in $E2E_FOLDER_WIN"
+    [ "$driver" = HCQVAUX ] && expected="$expected
+HCQVAUX_Setup$suffix.exe [-h -i -H -n] in $E2E_FOLDER_WIN"
+    e2e_equal "driver setup programs run up to the one that asked" "$expected" "$(e2e_log | grep '_Setup')"
+    e2e_equal "the extracted files stay" "" "$(e2e_missing_entries "$E2E_SETUP")"
+    e2e_check_nothing_after_drivers
+    e2e_scenario_end
+  done
+}
+
 # A damaged or unreadable package, by a copy of E2E_SETUP; TITLE_PREFIX leads
 # each scenario's title.
 e2e_damage_scenarios() {

@@ -62,18 +62,7 @@ e2e_equal "no driver setup program ran" "" "$(e2e_log)"
 e2e_scenario_end
 
 if [ "$arch" = win64 ]; then
-  for driver in HCLINE HCQVAUX; do
-    e2e_scenario "$arch: ${driver}_Setup_x64.exe asks for a restart (exit code 1)"
-    export "QV_${driver}_EXIT=1"
-    e2e_setup "$E2E_SETUP" -i -h
-    e2e_equal "install exits with -21" -21 "$E2E_RESULT"
-    expected="HCLINE_Setup_x64.exe [-h -i -H -n] in $F"
-    [ "$driver" = HCQVAUX ] && expected="$expected
-HCQVAUX_Setup_x64.exe [-h -i -H -n] in $F"
-    e2e_equal "driver setup programs run up to the one that asked" "$expected" "$(e2e_log | grep '_Setup')"
-    e2e_check_nothing_after_drivers
-    e2e_scenario_end
-  done
+  e2e_restart_scenarios "$arch: " _x64
 
   e2e_scenario "$arch: HCLINE_Setup_x64.exe missing from the package"
   setup=$(e2e_copy_setup no-line)
