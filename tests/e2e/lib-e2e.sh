@@ -199,6 +199,23 @@ e2e_check_installed() {
   e2e_check "the product's device interface is present" e2e_device_present
 }
 
+# After a complete removal: what it took away, then a second removal that
+# finds nothing to do.
+e2e_check_removed() {
+  local programs
+  e2e_check "the Uninstall entry is gone" eval '! e2e_reg_key_exists "$E2E_UNINSTALL_KEY"'
+  e2e_equal "SysTray = 0" 0x0 "$(e2e_reg_value "$E2E_USER_KEY" SysTray)"
+  for programs in "$(e2e_user_programs)" "$(e2e_common_programs)"; do
+    e2e_check "no shortcut folder in $programs" test ! -e "$(e2e_unixpath "$programs\\Halcyra\\Quorvane")"
+  done
+  e2e_check "the device is gone" eval '! e2e_device_present'
+
+  e2e_clear_log
+  e2e_setup "$E2E_SETUP" -u -h
+  e2e_equal "a second removal finds nothing and exits with 0" 0 "$E2E_RESULT"
+  e2e_equal "no driver setup program ran" "" "$(e2e_log)"
+}
+
 # e2e_restart_scenarios TITLE_PREFIX NAME_SUFFIX: each driver setup program in
 # turn asks for a restart (exit code 1); NAME_SUFFIX is "_x64" under WoW64.
 e2e_restart_scenarios() {
