@@ -6,6 +6,8 @@
 # tests are linked.
 
 set(QV_WARNINGS -Wall -Wextra -Wno-missing-field-initializers)
+# Known-answer data made by an independent implementation of the package format.
+set(QV_TESTDATA_DIR "${CMAKE_SOURCE_DIR}/tests/data")
 
 macro(qv_setup_native_build)
   enable_testing()
@@ -87,7 +89,7 @@ function(qv_add_native_test name)
     add_executable(${name}${variant} ${ARGN})
     target_link_libraries(${name}${variant} PRIVATE qv_pure${variant} GTest::gtest_main)
     target_compile_options(${name}${variant} PRIVATE ${QV_WARNINGS})
-    target_compile_definitions(${name}${variant} PRIVATE QV_TESTDATA_DIR="${CMAKE_SOURCE_DIR}/../shared/testdata")
+    target_compile_definitions(${name}${variant} PRIVATE QV_TESTDATA_DIR="${QV_TESTDATA_DIR}")
     add_test(NAME native.${name}${variant} COMMAND ${name}${variant})
   endforeach()
 endfunction()

@@ -51,12 +51,16 @@ uint32_t WalkPackage(const uint8_t* package, uint64_t package_size,
         // The chain follows the stored bytes, so the records after this one
         // can still be verified.
         Md5Bytes(stored, entry->size, digests.in);
+        if (walk->consumed) walk->consumed(walk->user, stored, entry->size);
         outcome = ENTRY_NO_MEMORY;
       } else {
         KernelRun run;
         KernelStart(&run, &chain, entry->size);
-        for (uint32_t done = 0; done < entry->size; done += want)
-          KernelPiece(&run, stored + done, plain, entry->size - done < want ? entry->size - done : want);
+        for (uint32_t done = 0; done < entry->size; done += want) {
+          const uint32_t piece = entry->size - done < want ? entry->size - done : want;
+          KernelPiece(&run, stored + done, plain, piece);
+          if (walk->consumed) walk->consumed(walk->user, stored + done, piece);
+        }
         KernelEnd(&run, &digests);
         if (memcmp(digests.out, entry->digest, 16) != 0)
           outcome = ENTRY_DIGEST_MISMATCH;

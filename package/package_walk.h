@@ -25,6 +25,9 @@ struct PackageWalk {
   int (*write)(void* user, const char* name, const uint8_t* plain, uint32_t size);
   // Optional: told the outcome of every record in directory order.
   void (*report)(void* user, uint32_t index, const char* name, EntryOutcome outcome);
+  // Optional: the walk is done with these stored bytes and never reads them
+  // again, so a caller that maps the package can let their pages go.
+  void (*consumed)(void* user, const uint8_t* stored, uint32_t size);
 };
 
 // The record's name as a C string, even when the record holds no NUL.

@@ -1,6 +1,7 @@
 // libFuzzer: the record walk over arbitrary package bytes, as ExtractPackage
 // and qvpack run it. ASan checks that nothing outside the input is read and
-// nothing outside the buffers handed out is written.
+// nothing outside the buffers handed out is written; the stored bytes handed
+// back as consumed must lie inside the input.
 #include <cstring>
 #include <vector>
 
@@ -34,6 +35,13 @@ int Write(void* user, const char* name, const uint8_t* plain, uint32_t size) {
   return name[0] != 'x';
 }
 
+// qvpack lets the pages of what is handed back go: a range outside the input
+// would drop memory that is not the package's.
+void Consumed(void* user, const uint8_t* stored, uint32_t size) {
+  Sink* s = static_cast<Sink*>(user);
+  if (stored < s->data || size > s->size || size_t(stored - s->data) > s->size - size) __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -43,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Sink sink;
   sink.data = data;
   sink.size = size;
-  PackageWalk walk = {&sink, Buffer, Write, nullptr};
+  PackageWalk walk = {&sink, Buffer, Write, nullptr, Consumed};
   // The filter: none, or the name of a record chosen by the last byte.
   char filter[PACKAGE_NAME_SIZE + 1];
   const char* f = nullptr;

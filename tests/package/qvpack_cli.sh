@@ -3,16 +3,37 @@
 #   qvpack_cli.sh QVPACK TESTDATA X64_BUILD I686_BUILD
 set -u
 Q=$1 DATA=$2 X64=$3 I686=$4
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+# It runs in a mount namespace of its own in which the test's folder is the
+# only writable place: a qvpack that writes outside DIR fails there instead of
+# writing on the machine.
+if [ -z "${QV_CONFINED:-}" ]; then
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
+  QV_CONFINED=$tmp unshare --user --map-root-user --mount -- bash "$0" "$@"
+  rc=$?
+  [ -e "$tmp/.confined" ] || echo "FAIL: cannot confine the test (unshare --user --mount)"
+  exit $rc
+fi
+tmp=$(readlink -f "$QV_CONFINED")  # as mountinfo names it
+mount --bind "$tmp" "$tmp" || { echo "FAIL: cannot bind $tmp"; exit 1; }
+while read -r _ _ _ _ mp _; do
+  mp=$(printf '%b' "$mp")  # mountinfo writes spaces and the like as \ooo
+  [ "$mp" = "$tmp" ] || mount -o remount,bind,ro "$mp" 2>/dev/null
+done < <(tac /proc/self/mountinfo)
+if probe=$(mktemp -p "$(dirname "$tmp")" 2>/dev/null); then
+  rm -f "$probe"
+  echo "FAIL: the machine is still writable beside $tmp"
+  exit 1
+fi
+touch "$tmp/.confined"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# One clear line on stderr, nothing on stdout, a non-zero exit.
+# One clear line on stderr, nothing on stdout, a non-zero exit (left in rc).
 refuses() {
   local what=$1; shift
   "$Q" "$@" >"$tmp/out" 2>"$tmp/err"
-  local rc=$?
+  rc=$?
   [ $rc -ne 0 ] || fail "$what: exit 0"
   [ $rc -lt 128 ] || fail "$what: crashed ($rc)"
   [ "$(wc -l <"$tmp/err")" -eq 1 ] || fail "$what: stderr is not one line: $(cat "$tmp/err")"
@@ -46,6 +67,46 @@ done <"$DATA/reference.txt"
 "$Q" extract "$DATA/reference.pkg" "$tmp/one" 'codec\codec_lib.dll' >"$tmp/out" || fail "extract one"
 [ "$(find "$tmp/one" -type f | wc -l)" -eq 1 ] && [ -f "$tmp/one/codec/codec_lib.dll" ] || fail "extract one: wrong files"
 refuses "extract of an unknown name" extract "$DATA/reference.pkg" "$tmp/none" 'CODEC\codec_lib.dll'
+
+# --- the command line: usage on request, and wrong use named (exit 2) ---
+for h in --help -h; do
+  "$Q" $h >"$tmp/out" 2>"$tmp/err"
+  [ $? = 0 ] && grep -q '^usage: qvpack build' "$tmp/out" && grep -q 'extract FILE DIR' "$tmp/out" &&
+    [ ! -s "$tmp/err" ] || fail "$h: no usage on stdout with exit 0"
+done
+for args in "" "frob" "list" "verify a b" "extract a" "extract a b c d" "build m"; do
+  refuses "usage: '$args'" $args  # split into words on purpose
+  [ $rc = 2 ] && grep -q -- '--help' "$tmp/err" || fail "usage '$args': exit $rc, or no pointer to --help"
+done
+
+# --- extract: where it writes ---
+refuses "empty DIR" extract "$DATA/reference.pkg" ""
+[ $rc = 2 ] || fail "empty DIR: exit $rc"
+: >"$tmp/plain"
+refuses "DIR below a file" extract "$DATA/reference.pkg" "$tmp/plain/x"
+grep -q ': Not a directory$' "$tmp/err" || fail "DIR below a file: not the system's reason"
+# Links already in DIR: a folder that is a link refuses its entries; a file
+# that is a link (even a dangling one) or a hard link is replaced by the entry.
+# Nothing outside DIR changes.
+mkdir -p "$tmp/links" "$tmp/outside"
+echo keep >"$tmp/outside/target"
+echo keep >"$tmp/outside/hard"
+ln -s "$tmp/outside" "$tmp/links/codec"
+ln -s "$tmp/outside/target" "$tmp/links/entry_03.bin"
+ln "$tmp/outside/hard" "$tmp/links/entry_04.bin"
+ln -s "$tmp/outside/new" "$tmp/links/entry_05.bin"
+"$Q" extract "$DATA/reference.pkg" "$tmp/links" >"$tmp/out" 2>"$tmp/err"
+[ $? = 1 ] && tail -n1 "$tmp/out" | grep -q '^2 of 53 entries failed' || fail "links: not 2 failures"
+[ "$(grep -c '^FAIL codec\\codec_.*: not written: codec is a link$' "$tmp/out")" = 2 ] || fail "links: codec entries not refused"
+[ "$(cd "$tmp/outside" && echo *)" = "hard target" ] && [ "$(cat "$tmp/outside/target" "$tmp/outside/hard")" = "keep
+keep" ] || fail "links: something outside DIR changed"
+for n in 03 04 05; do
+  f=$tmp/links/entry_$n.bin
+  [ -f "$f" ] && [ ! -L "$f" ] && [ "$(stat -c %h "$f")" = 1 ] &&
+    [ "$(md5sum <"$f" | cut -d' ' -f1)" = "$(awk -v n="entry_$n.bin" '$2 == n {print $4}' "$DATA/reference.txt")" ] ||
+    fail "links: entry_$n.bin is not the entry itself"
+done
+[ -z "$(find "$tmp/links" -name '.*qvpack*')" ] || fail "links: a temporary file was left"
 
 # --- build: a round trip through our own writer ---
 mkdir -p "$tmp/src"
@@ -86,7 +147,52 @@ sed "30s|\t.*|\t$tmp/src/huge|" "$tmp/manifest" >"$tmp/mhuge"
 refuses "past 4 GiB" build "$tmp/mhuge" "$tmp/bad.pkg"
 grep -q ':30:' "$tmp/err" || fail "4 GiB: line not named"
 rm -f "$tmp/src/huge"
+mkdir "$tmp/mdir" "$tmp/outdir"
+cp "$DATA/reference.pkg" "$tmp/"
+refuses "manifest is a folder" build "$tmp/mdir" "$tmp/bad.pkg"
+grep -q 'is a folder' "$tmp/err" || fail "manifest folder: not said"
+{ head -n 3 "$tmp/manifest"; printf 'x\0\1\2\377\tsrc\n'; } >"$tmp/mbin"
+for m in mbin:4 reference.pkg:1; do
+  refuses "binary manifest" build "$tmp/${m%:*}" "$tmp/bad.pkg"
+  grep -q "/$m: binary data, not a text manifest$" "$tmp/err" || fail "binary manifest $m: not said"
+  ! LC_ALL=C grep -q '[^[:print:]]' "$tmp/err" || fail "binary manifest $m: its bytes printed"
+done
+refuses "OUT is a folder" build "$tmp/manifest" "$tmp/outdir"
+[ -d "$tmp/outdir" ] || fail "OUT folder: removed"
 [ ! -e "$tmp/bad.pkg" ] && [ -z "$(ls "$tmp" | grep partial)" ] || fail "a refused build left a file"
+
+# --- extract: names that would leave DIR refuse the package whole ---
+for bad in '..\up.bin' '\root.bin' '/root.bin' 'c:drive.bin' 'sub\..\..\up.bin' 'sub\\x.bin' '.\x.bin'; do
+  BAD=$bad awk -F'\t' -v OFS='\t' 'NR == 6 {$1 = ENVIRON["BAD"]} 1' "$tmp/manifest" >"$tmp/munsafe"
+  "$Q" build "$tmp/munsafe" "$tmp/unsafe.pkg" || { fail "build with name $bad"; continue; }
+  refuses "unsafe name $bad" extract "$tmp/unsafe.pkg" "$tmp/unsafe"
+  grep -qF "unsafe entry name \"$bad\"" "$tmp/err" || fail "unsafe name $bad: not said"
+  [ ! -e "$tmp/unsafe" ] || fail "unsafe name $bad: DIR made or written"
+  "$Q" verify "$tmp/unsafe.pkg" >/dev/null || fail "unsafe name $bad: verify refuses it"
+  "$Q" extract "$tmp/unsafe.pkg" "$tmp/unsafe" file_9.bin >/dev/null && [ -f "$tmp/unsafe/file_9.bin" ] ||
+    fail "unsafe name $bad: a safe entry of it is not extracted alone"
+  rm -rf "$tmp/unsafe"
+done
+
+# --- memory: a package-shaped file of 256 MiB of zeros (sparse) is walked, not
+# held: a few MiB, whatever the size ---
+le32() { printf '\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
+size=$((256 << 20))
+per=$(( (size - 8268) / 53 ))
+for i in $(seq 0 52); do
+  name=$(printf 'junk_%02d.bin' "$i")
+  printf '%s' "$name"
+  head -c $((128 - ${#name})) /dev/zero
+  printf "$(le32 $((8268 + i * per)))$(le32 $per)"
+  head -c 20 /dev/zero
+done >"$tmp/junk.pkg"
+truncate -s $size "$tmp/junk.pkg"
+/usr/bin/time -f %M -o "$tmp/rss" "$Q" verify "$tmp/junk.pkg" >"$tmp/out" 2>/dev/null
+[ "$(grep -c '^FAIL junk_[0-9]*.bin: digest mismatch$' "$tmp/out")" = 53 ] || fail "junk: not 53 digest mismatches"
+kb=$(tail -n1 "$tmp/rss")
+[ "$kb" -lt 32768 ] || fail "junk: verify of 256 MiB took $kb KB"
+echo "  256 MiB of junk verified in $kb KB"
+rm -f "$tmp/junk.pkg"
 
 # --- damage ---
 cp "$tmp/p.pkg" "$tmp/flip.pkg"

@@ -2,6 +2,7 @@
 // failure counts, on packages that the tests build.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "package/package_walk.h"
@@ -17,6 +18,10 @@ struct Outcomes {
   int fail_write_at = -1;
   uint32_t index = 0;
   uint32_t buffer_requests = 0;
+  const uint8_t* begin = nullptr;  // the package, for the stored bytes handed back
+  const uint8_t* end = nullptr;
+  uint64_t consumed = 0;
+  uint32_t largest_consumed = 0;
 };
 
 uint8_t* Buffer(void* u, uint32_t size) {
@@ -41,10 +46,19 @@ void Report(void* u, uint32_t index, const char*, EntryOutcome outcome) {
   r->index = index + 1;
 }
 
+void Consumed(void* u, const uint8_t* stored, uint32_t size) {
+  Outcomes* r = static_cast<Outcomes*>(u);
+  EXPECT_TRUE(stored >= r->begin + PACKAGE_DIRECTORY_SIZE && size <= r->end - stored);
+  r->consumed += size;
+  r->largest_consumed = std::max(r->largest_consumed, size);
+}
+
 int Extract(const std::vector<uint8_t>& pkg, const char* filter, Outcomes* run, bool write = true) {
   PackageDirectory dir;
   memcpy(&dir, pkg.data(), sizeof dir);
-  PackageWalk walk = {run, Buffer, write ? Write : nullptr, Report};
+  run->begin = pkg.data();
+  run->end = pkg.data() + pkg.size();
+  PackageWalk walk = {run, Buffer, write ? Write : nullptr, Report, Consumed};
   return PackageResult(WalkPackage(pkg.data(), pkg.size(), &dir, filter, &walk));
 }
 
@@ -213,6 +227,11 @@ TEST(Walk, LargeEntriesVerifiedInPiecesWrittenWhole) {
   Outcomes verify;
   EXPECT_EQ(Extract(pkg, nullptr, &verify, false), 0);
   EXPECT_LT(verify.buffer.size(), 100000u);
+  // Every stored byte is handed back once, a piece at a time: a caller that
+  // maps the package need not hold more of it than that.
+  EXPECT_EQ(verify.consumed, pkg.size() - PACKAGE_DIRECTORY_SIZE);
+  EXPECT_LE(verify.largest_consumed, verify.buffer.size());
+  EXPECT_EQ(run.consumed, verify.consumed);
   EntryAt(pkg, 40)->digest[15] ^= 1;
   Outcomes damaged;
   EXPECT_EQ(Extract(pkg, nullptr, &damaged, false), -101);

@@ -1,5 +1,7 @@
 // qvpack: builds, lists, verifies and extracts the package that the setup
-// program carries, with the same core as the setup program.
+// program carries, with the same core as the setup program. Its input comes
+// from anywhere: it trusts no byte of it, holds only the directory and one
+// entry at a time in memory, and writes nothing outside the folder it is given.
 //
 //   qvpack build MANIFEST OUT      MANIFEST: 53 lines "NAME<TAB>SOURCE"
 //   qvpack list FILE
@@ -7,8 +9,10 @@
 //   qvpack extract FILE DIR [NAME]
 //
 // FILE is a package or a PE file (32- or 64-bit) that carries one as RCDATA 100.
+// Exit codes: 0 done, 1 refused or failed, 2 wrong use (package/README.md).
 #include <cerrno>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +21,7 @@
 
 #include <sys/stat.h>
 #ifdef _WIN32
+#include <windows.h>
 #include <direct.h>
 #else
 #include <fcntl.h>
@@ -43,55 +48,129 @@ int Fail(const char* format, ...) {
   return 1;
 }
 
-// The whole input file, read-only: mapped where the system allows.
+// Wrong use of the command line: the problem, and where the usage is.
+int UsageError(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  fputs("qvpack: ", stderr);
+  vfprintf(stderr, format, args);
+  fputs("; see qvpack --help\n", stderr);
+  va_end(args);
+  return 2;
+}
+
+// Text from the command line or a manifest, fit for one message line.
+std::string Shown(const char* text) {
+  std::string s = text;
+  for (char& c : s)
+    if (uint8_t(c) < 0x20 || c == 0x7f) c = '?';
+  return s;
+}
+
+#ifdef _WIN32
+using StatBuf = struct _stat64;  // sizes past 2 GiB
+int StatPath(const char* path, StatBuf* st) { return _stat64(path, st); }
+
+std::string SystemText(DWORD code) {
+  char text[256];
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           code, 0, text, sizeof text, nullptr);
+  while (n && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == '.')) --n;
+  return n ? std::string(text, n) : "error " + std::to_string(code);
+}
+#else
+using StatBuf = struct stat;
+int StatPath(const char* path, StatBuf* st) { return stat(path, st); }
+#endif
+
+// The input file, mapped read-only: pages come in as the walk reads them and
+// leave once their entry is done, so memory stays small for any file size.
 struct InputFile {
   const uint8_t* bytes = nullptr;
   uint64_t size = 0;
 #ifdef _WIN32
-  std::vector<uint8_t> held;
-#else
-  void* mapped = nullptr;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  HANDLE mapping = nullptr;
 #endif
+  InputFile() = default;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
   ~InputFile() {
-#ifndef _WIN32
-    if (mapped) munmap(mapped, size_t(size));
+#ifdef _WIN32
+    if (bytes) UnmapViewOfFile(bytes);
+    if (mapping) CloseHandle(mapping);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+#else
+    if (bytes) munmap(const_cast<uint8_t*>(bytes), size_t(size));
+#endif
+  }
+  // Done with [p, p + n): its pages may leave memory; read again, they come
+  // back from the file. The walk reads forward, so the page where the range
+  // begins holds only bytes already read, while the one where it ends also
+  // holds the next range's first bytes: dropping that one would fault it back
+  // at once, and the kernel may map a whole folio around it again.
+  void Release(const uint8_t* p, uint64_t n) {
+    if (!bytes || !n) return;
+#ifdef _WIN32
+    const uintptr_t page = 4096;
+#else
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+#endif
+    const uintptr_t from = uintptr_t(p) & ~(page - 1);
+    const uintptr_t to = (uintptr_t(p) + n) & ~(page - 1);
+    if (to <= from) return;
+#ifdef _WIN32
+    VirtualUnlock(reinterpret_cast<void*>(from), SIZE_T(to - from));  // unlocked pages: out of the working set
+#else
+    madvise(reinterpret_cast<void*>(from), size_t(to - from), MADV_DONTNEED);
 #endif
   }
 };
 
 bool OpenInput(const char* path, InputFile* in) {
+  StatBuf st;
+  if (StatPath(path, &st) != 0) return Fail("%s: %s", path, strerror(errno)), false;
+  if (S_ISDIR(st.st_mode)) return Fail("%s: is a folder, not a package", path), false;
+  if (!S_ISREG(st.st_mode)) return Fail("%s: not a regular file", path), false;
 #ifdef _WIN32
-  FILE* f = fopen(path, "rb");
-  if (!f) return Fail("%s: %s", path, strerror(errno)), false;
-  uint8_t chunk[1 << 16];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) in->held.insert(in->held.end(), chunk, chunk + n);
-  bool bad = ferror(f);
-  fclose(f);
-  if (bad) return Fail("%s: read error", path), false;
-  in->bytes = in->held.data();
-  in->size = in->held.size();
+  in->file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (in->file == INVALID_HANDLE_VALUE)
+    return Fail("%s: %s", path, SystemText(GetLastError()).c_str()), false;
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(in->file, &size))
+    return Fail("%s: %s", path, SystemText(GetLastError()).c_str()), false;
+  in->size = uint64_t(size.QuadPart);
+  if (in->size > SIZE_MAX)
+    return Fail("%s: %llu bytes, more than this program can map", path,
+                (unsigned long long)in->size), false;
+  if (!in->size) return true;  // nothing to map; the size check refuses it
+  in->mapping = CreateFileMappingA(in->file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  const void* view = in->mapping ? MapViewOfFile(in->mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+  if (!view) return Fail("%s: cannot map: %s", path, SystemText(GetLastError()).c_str()), false;
+  in->bytes = static_cast<const uint8_t*>(view);
 #else
-  int fd = open(path, O_RDONLY);
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return Fail("%s: %s", path, strerror(errno)), false;
-  struct stat st;
+  // Measured again on the open file: the path may have changed hands since.
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
     return Fail("%s: not a regular file", path), false;
   }
   in->size = uint64_t(st.st_size);
+  if (in->size > SIZE_MAX) {
+    close(fd);
+    return Fail("%s: %llu bytes, more than this program can map", path,
+                (unsigned long long)in->size), false;
+  }
   if (in->size) {
-    int flags = MAP_PRIVATE;
-#ifdef MAP_POPULATE
-    flags |= MAP_POPULATE;  // one call instead of a fault per page
-#endif
-    in->mapped = mmap(nullptr, size_t(in->size), PROT_READ, flags, fd, 0);
-    if (in->mapped == MAP_FAILED) {
-      in->mapped = nullptr;
+    void* mapped = mmap(nullptr, size_t(in->size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (mapped == MAP_FAILED) {
+      int err = errno;
       close(fd);
-      return Fail("%s: %s", path, strerror(errno)), false;
+      return Fail("%s: cannot map: %s", path, strerror(err)), false;
     }
-    in->bytes = static_cast<const uint8_t*>(in->mapped);
+    in->bytes = static_cast<const uint8_t*>(mapped);
   }
   close(fd);
 #endif
@@ -159,15 +238,36 @@ struct ManifestLine {
   uint64_t size;
 };
 
+// 53 lines of a name and a path are far shorter; anything longer is not a manifest.
+constexpr size_t kManifestLimit = 1 << 20;
+
 bool ReadManifest(const char* path, std::vector<ManifestLine>* entries) {
+  StatBuf st;
+  if (StatPath(path, &st) == 0 && S_ISDIR(st.st_mode))
+    return Fail("%s: is a folder, not a manifest", path), false;
   FILE* f = fopen(path, "rb");
   if (!f) return Fail("%s: %s", path, strerror(errno)), false;
   std::string text;
   char chunk[4096];
   size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
+  while (text.size() <= kManifestLimit && (n = fread(chunk, 1, sizeof chunk, f)) > 0)
+    text.append(chunk, n);
+  const int err = ferror(f) ? errno : 0;
   fclose(f);
-  unsigned line_no = 0;
+  if (err) return Fail("%s: %s", path, strerror(err)), false;
+  if (text.size() > kManifestLimit)
+    return Fail("%s: more than %zu KiB, not a manifest", path, kManifestLimit >> 10), false;
+  // Text lines only: a name goes into a record, which list and extract refuse
+  // unless it is printable, and a binary file's bytes do not belong in a message.
+  unsigned line_no = 1;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const uint8_t c = uint8_t(text[i]);
+    const bool line_end = c == '\n' || (c == '\r' && (i + 1 == text.size() || text[i + 1] == '\n'));
+    if ((c < 0x20 && c != '\t' && !line_end) || c == 0x7f)
+      return Fail("%s:%u: binary data, not a text manifest", path, line_no), false;
+    if (c == '\n') ++line_no;
+  }
+  line_no = 0;
   size_t at = 0;
   uint64_t total = PACKAGE_DIRECTORY_SIZE;
   while (at < text.size()) {
@@ -182,6 +282,7 @@ bool ReadManifest(const char* path, std::vector<ManifestLine>* entries) {
     if (tab == std::string::npos)
       return Fail("%s:%u: no tab between the entry name and its source file", path, line_no), false;
     ManifestLine e = {line_no, line.substr(0, tab), line.substr(tab + 1), 0};
+    const std::string source = Shown(e.source.c_str());
     if (e.name.empty()) return Fail("%s:%u: empty entry name", path, line_no), false;
     if (e.name.size() >= PACKAGE_NAME_SIZE)
       return Fail("%s:%u: entry name of %zu bytes; a record holds at most %u", path, line_no,
@@ -189,12 +290,12 @@ bool ReadManifest(const char* path, std::vector<ManifestLine>* entries) {
     if (entries->size() == PACKAGE_ENTRY_COUNT)
       return Fail("%s:%u: a 54th entry; a package holds exactly %u", path, line_no,
                   PACKAGE_ENTRY_COUNT), false;
-    struct stat st;
-    if (stat(e.source.c_str(), &st) != 0)
-      return Fail("%s:%u: source file %s: %s", path, line_no, e.source.c_str(), strerror(errno)), false;
-    if (!S_ISREG(st.st_mode))
-      return Fail("%s:%u: source %s is not a regular file", path, line_no, e.source.c_str()), false;
-    e.size = uint64_t(st.st_size);
+    StatBuf src;
+    if (StatPath(e.source.c_str(), &src) != 0)
+      return Fail("%s:%u: source file %s: %s", path, line_no, source.c_str(), strerror(errno)), false;
+    if (!S_ISREG(src.st_mode))
+      return Fail("%s:%u: source %s is not a regular file", path, line_no, source.c_str()), false;
+    e.size = uint64_t(src.st_size);
     total += e.size;
     if (total > 0xffffffffull)
       return Fail("%s:%u: the package would pass 4 GiB with this entry", path, line_no), false;
@@ -216,12 +317,38 @@ bool ReadWhole(const std::string& path, uint64_t expected, std::vector<uint8_t>*
   return got == expected && !more;
 }
 
+// A new file beside OUT, for the build to rename over OUT when it is complete.
+FILE* CreateTemp(const char* out_path, std::string* temp) {
+#ifdef _WIN32
+  *temp = std::string(out_path) + ".partial";
+  return fopen(temp->c_str(), "wb");
+#else
+  // A name of its own, created exclusively: never through a link or into a
+  // file that someone else holds.
+  *temp = std::string(out_path) + ".partial-XXXXXX";
+  int fd = mkstemp(&(*temp)[0]);
+  if (fd < 0) return nullptr;
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);  // what any other new file gets; mkstemp makes it private
+  FILE* f = fdopen(fd, "wb");
+  if (!f) {
+    close(fd);
+    remove(temp->c_str());
+  }
+  return f;
+#endif
+}
+
 int Build(const char* manifest, const char* out_path) {
+  StatBuf st;
+  if (StatPath(out_path, &st) == 0 && S_ISDIR(st.st_mode))
+    return Fail("%s: is a folder; OUT names the package file to write", out_path);
   std::vector<ManifestLine> entries;
   if (!ReadManifest(manifest, &entries)) return 1;
   // Written beside the output and renamed at the end: a failed build leaves no partial file.
-  std::string temp = std::string(out_path) + ".partial";
-  FILE* out = fopen(temp.c_str(), "wb");
+  std::string temp;
+  FILE* out = CreateTemp(out_path, &temp);
   if (!out) return Fail("%s: %s", temp.c_str(), strerror(errno));
   PackageDirectory dir;
   memset(&dir, 0, sizeof dir);
@@ -233,7 +360,7 @@ int Build(const char* manifest, const char* out_path) {
   for (uint32_t i = 0; ok && i < PACKAGE_ENTRY_COUNT; ++i) {
     const ManifestLine& e = entries[i];
     if (!ReadWhole(e.source, e.size, &bytes)) {
-      Fail("%s:%u: could not read %s whole", manifest, e.line, e.source.c_str());
+      Fail("%s:%u: could not read %s whole", manifest, e.line, Shown(e.source.c_str()).c_str());
       ok = false;
       break;
     }
@@ -247,7 +374,9 @@ int Build(const char* manifest, const char* out_path) {
   if (ok) ok = fseek(out, 0, SEEK_SET) == 0 && fwrite(&dir, sizeof dir, 1, out) == 1;
   if (fclose(out) != 0) ok = false;
   if (ok) {
+#ifdef _WIN32
     remove(out_path);  // rename does not replace on Windows
+#endif
     ok = rename(temp.c_str(), out_path) == 0;
     if (!ok) Fail("%s: %s", out_path, strerror(errno));
   } else {
@@ -270,13 +399,182 @@ int List(const char* path) {
   return 0;
 }
 
+// ---- the folder that extract writes into ----
+
+// Why an entry name would not stay below DIR, or null when it does. Both
+// separators count: the setup program's names use '\', and '/' is one here.
+const char* UnsafeWhy(const char* name) {
+  if (name[0] == '\\' || name[0] == '/') return "it starts at the root";
+  if (strchr(name, ':')) return "it names a drive or a stream (':')";
+  for (const char* part = name;;) {
+    const size_t n = strcspn(part, "\\/");
+    if (n == 0) return "it has an empty folder part";
+    if (n == 2 && part[0] == '.' && part[1] == '.') return "it steps out of its folder ('..')";
+    if (n == 1 && part[0] == '.') return "it has a '.' part";
+    if (!part[n]) return nullptr;
+    part += n + 1;
+  }
+}
+
+// The name's folders and file, split at either separator (UnsafeWhy said yes).
+std::vector<std::string> NameParts(const char* name) {
+  std::vector<std::string> parts;
+  for (const char* part = name;; ++part) {
+    const size_t n = strcspn(part, "\\/");
+    parts.emplace_back(part, n);
+    part += n;
+    if (!*part) return parts;
+  }
+}
+
+// DIR itself is the user's: made with its parents, reached as the system
+// resolves any path. Below it nothing is followed: a folder of an entry's path
+// that is a link refuses the entry, and a file is written under a new name and
+// renamed over its destination, which replaces a link, or a file linked from
+// elsewhere, without touching what it points to.
+class OutputFolder {
+ public:
+  OutputFolder() = default;
+  OutputFolder(const OutputFolder&) = delete;
+  OutputFolder& operator=(const OutputFolder&) = delete;
+#ifdef _WIN32
+  bool Open(const char* dir) {
+    dir_ = dir;
+    int err = 0;
+    for (size_t i = 1; i <= dir_.size(); ++i)
+      if (i == dir_.size() || dir_[i] == '/' || dir_[i] == '\\')
+        if (_mkdir(dir_.substr(0, i).c_str()) != 0 && errno != EEXIST) err = errno;
+    const DWORD attributes = GetFileAttributesA(dir);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+      return Fail("%s: cannot make the folder: %s", dir, err ? strerror(err) : SystemText(GetLastError()).c_str()), false;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return Fail("%s: cannot make the folder: %s", dir, strerror(ENOTDIR)), false;
+    return true;
+  }
+
+  // Looks before it writes: Win32 has no openat. Enough for a tool run by
+  // hand; the setup program writes only into a folder it made itself.
+  bool Write(const char* name, const uint8_t* bytes, uint32_t size, std::string* why) {
+    std::vector<std::string> parts = NameParts(name);
+    std::string path = dir_, shown;
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+      path += "\\" + parts[i];
+      shown += (i ? "\\" : "") + parts[i];
+      DWORD attributes = GetFileAttributesA(path.c_str());
+      if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (!CreateDirectoryA(path.c_str(), nullptr))
+          return *why = shown + ": " + SystemText(GetLastError()), false;
+      } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        return *why = shown + " is a link", false;
+      } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return *why = shown + " is not a folder", false;
+      }
+    }
+    const std::string final_path = path + "\\" + parts.back();
+    const std::string temp = path + "\\." + parts.back() + ".qvpack-" + std::to_string(GetCurrentProcessId());
+    HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return *why = SystemText(GetLastError()), false;
+    DWORD done = 0;
+    bool ok = size == 0 || (::WriteFile(h, bytes, size, &done, nullptr) && done == size);
+    if (!ok) *why = SystemText(GetLastError());
+    if (!CloseHandle(h) && ok) ok = false, *why = SystemText(GetLastError());
+    if (ok && !MoveFileExA(temp.c_str(), final_path.c_str(), MOVEFILE_REPLACE_EXISTING))
+      ok = false, *why = SystemText(GetLastError());
+    if (!ok) DeleteFileA(temp.c_str());
+    return ok;
+  }
+
+ private:
+  std::string dir_;
+#else
+  ~OutputFolder() {
+    if (fd_ >= 0) close(fd_);
+  }
+
+  bool Open(const char* dir) {
+    // The first reason a folder could not be made is the one worth telling.
+    const std::string path = dir;
+    int err = 0;
+    for (size_t i = 1; i <= path.size(); ++i)
+      if ((i == path.size() || path[i] == '/') && mkdir(path.substr(0, i).c_str(), 0777) != 0 &&
+          errno != EEXIST && !err)
+        err = errno;
+    fd_ = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return Fail("%s: cannot make the folder: %s", dir, strerror(err ? err : errno)), false;
+    return true;
+  }
+
+  bool Write(const char* name, const uint8_t* bytes, uint32_t size, std::string* why) {
+    std::vector<std::string> parts = NameParts(name);
+    int at = fd_;
+    std::string shown;  // the folders reached so far, as the name gives them
+    bool ok = true;
+    for (size_t i = 0; ok && i + 1 < parts.size(); ++i) {
+      const char* part = parts[i].c_str();
+      shown += (i ? "\\" : "") + parts[i];
+      int next = -1;
+      if (mkdirat(at, part, 0777) != 0 && errno != EEXIST) {
+        *why = shown + ": " + strerror(errno);
+      } else if ((next = openat(at, part, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) < 0) {
+        const int err = errno;
+        struct stat st;
+        *why = fstatat(at, part, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)
+                   ? shown + " is a link"
+                   : shown + ": " + strerror(err);
+      }
+      if (at != fd_) close(at);
+      at = next;
+      ok = next >= 0;
+    }
+    if (!ok) return false;
+    const char* leaf = parts.back().c_str();
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+      temp = std::string(".") + leaf + ".qvpack-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+      fd = openat(at, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+      *why = strerror(errno);
+      ok = false;
+    }
+    for (uint32_t done = 0; ok && done < size;) {
+      const ssize_t n = write(fd, bytes + done, size - done);
+      if (n > 0) {
+        done += uint32_t(n);
+      } else if (n == 0 || errno != EINTR) {
+        *why = n ? strerror(errno) : "the file takes no more bytes";
+        ok = false;
+      }
+    }
+    if (fd >= 0 && close(fd) != 0 && ok) {
+      *why = strerror(errno);
+      ok = false;
+    }
+    if (ok && renameat(at, temp.c_str(), at, leaf) != 0) {
+      *why = strerror(errno);
+      ok = false;
+    }
+    if (!ok && fd >= 0) unlinkat(at, temp.c_str(), 0);
+    if (at != fd_) close(at);
+    return ok;
+  }
+
+ private:
+  int fd_ = -1;
+#endif
+};
+
 // ---- verify and extract ----
 
 struct Walker {
+  InputFile* file;
+  OutputFolder* out = nullptr;
   uint8_t* buffer = nullptr;
   uint32_t capacity = 0;
-  std::string dir;
   uint32_t written = 0;
+  std::string why;  // why the last write failed
   ~Walker() { free(buffer); }
 };
 
@@ -296,7 +594,7 @@ const char* OutcomeText(EntryOutcome o) {
     case ENTRY_OUTSIDE: return "outside the package";
     case ENTRY_DIGEST_MISMATCH: return "digest mismatch";
     case ENTRY_NO_MEMORY: return "out of memory";
-    case ENTRY_WRITE_FAILED: return "could not be written";
+    case ENTRY_WRITE_FAILED: return "not written";
     default: return "";
   }
 }
@@ -308,67 +606,47 @@ void Report(void* user, uint32_t, const char* name, EntryOutcome outcome) {
     printf("ok %s (written)\n", name);
   } else if (outcome == ENTRY_VERIFIED) {
     printf("ok %s\n", name);
+  } else if (outcome == ENTRY_WRITE_FAILED) {
+    printf("FAIL %s: not written: %s\n", name, w->why.c_str());
   } else {
     printf("FAIL %s: %s\n", name, OutcomeText(outcome));
   }
 }
 
-// Names stay below DIR: no absolute paths, drives or parent steps.
-bool SafeName(const char* name) {
-  if (name[0] == '\\' || name[0] == '/' || strchr(name, ':')) return false;
-  const char* part = name;
-  for (;;) {
-    size_t n = strcspn(part, "\\/");
-    if (n == 0 || (n == 2 && part[0] == '.' && part[1] == '.')) return false;
-    if (!part[n]) return true;
-    part += n + 1;
-  }
+void Consumed(void* user, const uint8_t* stored, uint32_t size) {
+  static_cast<Walker*>(user)->file->Release(stored, size);
 }
 
-bool MakeDir(const std::string& path) {
-#ifdef _WIN32
-  return _mkdir(path.c_str()) == 0 || errno == EEXIST;
-#else
-  return mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
-#endif
-}
-
-// Every folder of `path` up to its last separator.
-void MakeParents(const std::string& path) {
-  for (size_t i = 1; i < path.size(); ++i)
-    if (path[i] == '/' || path[i] == '\\') MakeDir(path.substr(0, i));
-}
-
-int WriteFile(void* user, const char* name, const uint8_t* plain, uint32_t size) {
+int WriteEntry(void* user, const char* name, const uint8_t* plain, uint32_t size) {
   Walker* w = static_cast<Walker*>(user);
-  if (!SafeName(name)) return 0;
-  std::string path = w->dir + "/" + name;
-#ifndef _WIN32
-  for (char& c : path)
-    if (c == '\\') c = '/';
-#endif
-  MakeParents(path);
-  FILE* f = fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  bool ok = size == 0 || fwrite(plain, 1, size, f) == size;
-  if (fclose(f) != 0) ok = false;
-  return ok;
+  w->why.clear();
+  return w->out->Write(name, plain, size, &w->why);
 }
 
 int Walk(const char* path, const char* dir, const char* filter) {
   InputFile file;
   Package pkg;
   if (!LoadPackage(path, &file, &pkg)) return 1;
-  Walker w;
   bool known = !filter;
   for (uint32_t i = 0; i < PACKAGE_ENTRY_COUNT && !known; ++i)
     known = EntryNameEquals(&pkg.directory.entries[i], filter);
-  if (!known) return Fail("%s: no entry is named %s", path, filter);
+  if (!known) return Fail("%s: no entry is named %s", path, Shown(filter).c_str());
+  Walker w;
+  w.file = &file;
+  OutputFolder out;
   if (dir) {
-    w.dir = dir;
-    MakeParents(w.dir + "/");
+    // A package that names a place outside DIR is refused whole, before any write.
+    for (uint32_t i = 0; i < PACKAGE_ENTRY_COUNT; ++i) {
+      const PackageEntry* e = &pkg.directory.entries[i];
+      if (filter && !EntryNameEquals(e, filter)) continue;
+      if (const char* why = UnsafeWhy(e->name))
+        return Fail("%s: unsafe entry name \"%s\" (record %u): %s; nothing extracted", path,
+                    e->name, i, why);
+    }
+    if (!out.Open(dir)) return 1;
+    w.out = &out;
   }
-  PackageWalk walk = {&w, GrowBuffer, dir ? WriteFile : nullptr, Report};
+  PackageWalk walk = {&w, GrowBuffer, dir ? WriteEntry : nullptr, Report, Consumed};
   uint32_t failures = WalkPackage(pkg.bytes, pkg.size, &pkg.directory, filter, &walk);
   if (failures)
     printf("%u of %u entries failed\n", failures, PACKAGE_ENTRY_COUNT);
@@ -379,25 +657,55 @@ int Walk(const char* path, const char* dir, const char* filter) {
   return failures ? 1 : 0;
 }
 
-int Usage() {
-  fputs("usage: qvpack build MANIFEST OUT\n"
-        "       qvpack list FILE\n"
-        "       qvpack verify FILE\n"
-        "       qvpack extract FILE DIR [NAME]\n"
-        "FILE is a package or a program that carries one as RCDATA 100.\n",
-        stderr);
-  return 2;
-}
+// ---- the command line ----
+
+const char kUsage[] =
+    "usage: qvpack build MANIFEST OUT      make a package from 53 lines NAME<TAB>SOURCE\n"
+    "       qvpack list FILE               show its 53 records\n"
+    "       qvpack verify FILE             check every entry against its digest\n"
+    "       qvpack extract FILE DIR [NAME] verify, and write every entry (or NAME) below DIR\n"
+    "       qvpack --help | -h             this text\n"
+    "FILE is a package or a program that carries one as RCDATA 100.\n"
+    "Exit codes: 0 done; 1 refused or an entry failed (the reason on stderr, or FAIL\n"
+    "lines on stdout); 2 wrong use of the command line.\n";
+
+struct Verb {
+  const char* name;
+  int min, max;  // arguments after the verb
+  const char* args[3];
+};
+
+const Verb kVerbs[] = {
+    {"build", 2, 2, {"MANIFEST", "OUT"}},
+    {"list", 1, 1, {"FILE"}},
+    {"verify", 1, 1, {"FILE"}},
+    {"extract", 2, 3, {"FILE", "DIR", "NAME"}},
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage();
-  std::string cmd = argv[1];
-  if (cmd == "build" && argc == 4) return Build(argv[2], argv[3]);
-  if (cmd == "list" && argc == 3) return List(argv[2]);
-  if (cmd == "verify" && argc == 3) return Walk(argv[2], nullptr, nullptr);
-  if (cmd == "extract" && (argc == 4 || argc == 5))
-    return Walk(argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
-  return Usage();
+  if (argc < 2) return UsageError("no verb given");
+  const std::string cmd = argv[1];
+  if (cmd == "--help" || cmd == "-h") {
+    fputs(kUsage, stdout);
+    return 0;
+  }
+  const Verb* verb = nullptr;
+  for (const Verb& v : kVerbs)
+    if (cmd == v.name) verb = &v;
+  if (!verb) return UsageError("unknown verb \"%s\"", Shown(cmd.c_str()).c_str());
+  const int n = argc - 2;
+  if (n < verb->min || n > verb->max) {
+    std::string wanted;
+    for (int i = 0; i < verb->max; ++i)
+      wanted += std::string(i ? " " : "") + (i < verb->min ? "" : "[") + verb->args[i] + (i < verb->min ? "" : "]");
+    return UsageError("%s takes %s, not %d argument%s", verb->name, wanted.c_str(), n, n == 1 ? "" : "s");
+  }
+  for (int i = 0; i < n; ++i)
+    if (!argv[2 + i][0]) return UsageError("%s: %s is empty", verb->name, verb->args[i]);
+  if (cmd == "build") return Build(argv[2], argv[3]);
+  if (cmd == "list") return List(argv[2]);
+  if (cmd == "verify") return Walk(argv[2], nullptr, nullptr);
+  return Walk(argv[2], argv[3], n == 3 ? argv[4] : nullptr);
 }
