@@ -9,3 +9,9 @@ int WriteMachineString(const char* key_path, const char* value_name, const char*
 int ReadUserString(const char* key_path, const char* value_name, char* out, uint32_t out_size);
 int WriteUserDword(const char* key_path, const char* value_name, uint32_t value);
 int RemoveRegistryTree(HKEY parent, const char* key_path);
+// 1 when the key exists under HKEY_LOCAL_MACHINE, in the view that WriteMachineString writes to.
+int MachineKeyExists(const char* key_path);
+// Withdraws the deletions that Windows would carry out at its next start
+// (PendingFileRenameOperations) of folder and of everything inside it; every
+// other pending entry stays exactly as it was. 1 when none is left pending.
+int WithdrawRestartDeletions(const char* folder);
