@@ -13,5 +13,6 @@ int RemoveRegistryTree(HKEY parent, const char* key_path);
 int MachineKeyExists(const char* key_path);
 // Withdraws the deletions that Windows would carry out at its next start
 // (PendingFileRenameOperations) of folder and of everything inside it; every
-// other pending entry stays exactly as it was. 1 when none is left pending.
+// other pending entry stays exactly as it was, and a value that is not whole
+// pairs is left alone. 0 when the value could not be read or written back.
 int WithdrawRestartDeletions(const char* folder);
