@@ -297,12 +297,12 @@ e2e_scenario_removal_line_driver_gone() {
   e2e_scenario_end
 }
 
-# The pending restart operations, one text per line (an empty line: delete).
+# The pending restart operations, one text per line (an empty destination: a deletion).
 e2e_pending() { e2e_reg_value "$E2E_SESSION_MANAGER" PendingFileRenameOperations | sed 's/\\0/\n/g'; }
 
 # e2e_kill_at LOG_LINE PROGRAM ARGS...: runs PROGRAM (Windows path) through the
 # runner in the background and kills the setup program with Wine's own
-# taskkill once the stand-ins have logged a line starting with LOG_LINE.
+# taskkill once the stand-ins have logged a line holding LOG_LINE.
 e2e_kill_at() {
   local line=$1 job i
   shift
