@@ -127,6 +127,8 @@ int32_t InstallProcedure(SetupContext* context) {
 
   SetStatusText(context, STATUS_COPY);
   ResolveInstallFolder(context, PRODUCT_SUBFOLDER);
+  // A removal not yet finished by a restart would delete what is written now.
+  WithdrawRestartDeletions(context->install_folder);
   if (MakeFolderPath(context->install_folder) != 1) return FailWithSite(context, -3, TEXT_INSTALL_FOLDER);
   if (ExtractPackage(context, nullptr) != 0) return FailWithSite(context, -10, TEXT_INSTALL_COPY);
 
@@ -152,10 +154,13 @@ int32_t InstallProcedure(SetupContext* context) {
   char uninstaller[2048];
   if (CopyUninstaller(context, uninstaller, sizeof uninstaller)) {
     char key[1024];
-    if (ComposeUninstallKey(key, sizeof key)) {
+    // Quoted: unquoted, "C:\Program Files\..." could start C:\Program.exe.
+    char command[sizeof uninstaller + 2] = "\"";
+    if (ComposeUninstallKey(key, sizeof key) && AppendText(command, sizeof command, uninstaller) &&
+        AppendText(command, sizeof command, "\"")) {
       WriteMachineString(key, "DisplayName", "Quorvane, The Soft Mixing Desk");
       WriteMachineString(key, "Publisher", "Halcyra Software");
-      WriteMachineString(key, "UninstallString", uninstaller);
+      WriteMachineString(key, "UninstallString", command);
     }
   }
 

@@ -22,50 +22,24 @@ void RemoveStartMenuEntries(const char* programs_folder) {
 }
 
 void RemoveAutostart() {
-  DeleteShortcut(GetStartupFolder(), AUTOSTART_SHORTCUT);
+  // An unknown Startup folder would make the name relative: the root of the current drive.
+  const char* startup = GetStartupFolder();
+  if (startup && startup[0]) DeleteShortcut(startup, AUTOSTART_SHORTCUT);
   WriteUserDword(PRODUCT_USER_KEY, "SysTray", 0);
   WriteUserDword(PRODUCT_USER_KEY, "SysTrayShowOnRun", 0);
 }
 
-static int DeleteNowOrAtRestart(const char* path, int is_folder) {
-  if (is_folder ? RemoveDirectoryA(path) : DeleteFileA(path)) return 1;
-  return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? 1 : 0;
+static int DeleteAtRestart(void*, const char* path) {
+  return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
 }
 
 // Windows cannot delete a running program, so the uninstaller copy (and with it
 // the folder) outlives the removal; the restart that the user is asked for finishes it.
-int ScheduleRemovalAtRestart(const char* folder) {
-  if (GetFileAttributesA(folder) == INVALID_FILE_ATTRIBUTES) return 1;
-  char pattern[2048];
-  if (!JoinPath(pattern, sizeof pattern, folder, "*.*")) return 0;
-  int ok = 1;
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA(pattern, &found);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      if (found.cFileName[0] == '.' &&
-          (found.cFileName[1] == '\0' || (found.cFileName[1] == '.' && found.cFileName[2] == '\0')))
-        continue;
-      char path[2048];
-      if (!JoinPath(path, sizeof path, folder, found.cFileName)) {
-        ok = 0;
-        continue;
-      }
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        // Like DeleteFolderTree, folders whose names begin with a dot are never touched.
-        if (found.cFileName[0] == '.') {
-          ok = 0;
-        } else if (!ScheduleRemovalAtRestart(path)) {
-          ok = 0;
-        }
-      } else if (!DeleteNowOrAtRestart(path, 0)) {
-        ok = 0;
-      }
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
-  }
-  if (!DeleteNowOrAtRestart(folder, 1)) ok = 0;
-  return ok;
+int ScheduleRemovalAtRestart(const char* folder) { return DeleteFolderTreeOr(folder, DeleteAtRestart, nullptr); }
+
+int UninstallEntryPresent() {
+  char key[1024];
+  return ComposeUninstallKey(key, sizeof key) && MachineKeyExists(key);
 }
 
 // Runs one driver setup program in removal mode. 1 with its exit code in
@@ -86,8 +60,10 @@ int32_t UninstallProcedure(SetupContext* context) {
   }
   ResolveInstallFolder(context, PRODUCT_SUBFOLDER);
 
-  // The installed copy may be gone or damaged: write the one from the package.
+  // The installed copy may be gone or damaged: write the one from the package,
+  // into the folder made anew when it was deleted by hand.
   const char* line_driver = LineDriverSetupName(context->is_wow64);
+  MakeFolderPath(context->install_folder);
   ExtractPackage(context, line_driver);
 
   char program[2048];
@@ -118,7 +94,6 @@ int32_t UninstallProcedure(SetupContext* context) {
   if (ComposeUninstallKey(key, sizeof key)) RemoveRegistryTree(HKEY_LOCAL_MACHINE, key);
 
   ResolveInstallFolder(context, PRODUCT_SUBFOLDER);
-  DeleteFolderTree(context->install_folder);
   ScheduleRemovalAtRestart(context->install_folder);
   context->install_folder[0] = '\0';
 

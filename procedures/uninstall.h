@@ -5,12 +5,16 @@
 // setup program could not be run; nothing removed, nothing posted).
 int32_t UninstallProcedure(SetupContext* context);
 
+// Whether the product's Uninstall entry exists, in the registry view that the
+// install writes it to.
+int UninstallEntryPresent();
+
 // Deletes the six shortcuts and the folder <programs_folder>\Halcyra\Quorvane.
 void RemoveStartMenuEntries(const char* programs_folder);
 // Deletes the autostart shortcut and switches the tray icon values off.
 void RemoveAutostart();
-// What is left of folder after its removal (files in use, the running
-// uninstaller copy): deleted now where possible, else scheduled for deletion at
-// the next restart, contents before their folders. 1 when nothing is left or
-// all of it was scheduled.
+// Removes folder as DeleteFolderTree does, but what cannot be deleted now
+// (files in use, the running uninstaller copy, links that will not go) is
+// scheduled for deletion at the next restart, contents before their folders;
+// links are scheduled as themselves. 1 when nothing is left or all of it was scheduled.
 int ScheduleRemovalAtRestart(const char* folder);

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "system/pending_renames.h"
+
 namespace {
 
 constexpr DWORD QUERY_AREA = 4096;
@@ -88,6 +90,64 @@ int RemoveRegistryTree(HKEY parent, const char* key_path) {
     }
     break;
   }
+  RegCloseKey(key);
+  return result;
+}
+
+int MachineKeyExists(const char* key_path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return 0;
+  RegCloseKey(key);
+  return 1;
+}
+
+int WithdrawRestartDeletions(const char* folder) {
+  static_assert(sizeof(wchar_t) == sizeof(char16_t), "REG_MULTI_SZ units are 16-bit");
+  static const wchar_t SESSION_MANAGER[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+  static const wchar_t PENDING[] = L"PendingFileRenameOperations";
+  // Wide, both ways: the value holds other programs' paths, which an ANSI
+  // round trip would change wherever they leave the code page.
+  wchar_t wide_folder[1024];
+  if (!folder || !MultiByteToWideChar(CP_ACP, 0, folder, -1, wide_folder, 1024)) return 0;
+  HKEY key = nullptr;
+  LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, SESSION_MANAGER, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
+  if (status == ERROR_FILE_NOT_FOUND) return 1;
+  if (status != ERROR_SUCCESS) return 0;
+  HANDLE heap = GetProcessHeap();
+  BYTE* data = nullptr;
+  DWORD type = 0;
+  DWORD size = 0;
+  status = RegQueryValueExW(key, PENDING, nullptr, &type, nullptr, &size);
+  // The value may grow between two questions: ask again with the new size.
+  for (int tries = 0; status == ERROR_SUCCESS || status == ERROR_MORE_DATA; ++tries) {
+    if (data) HeapFree(heap, 0, data);
+    data = static_cast<BYTE*>(HeapAlloc(heap, 0, size ? size : 1));
+    if (!data) {
+      status = ERROR_OUTOFMEMORY;
+      break;
+    }
+    status = RegQueryValueExW(key, PENDING, nullptr, &type, data, &size);
+    if (status != ERROR_MORE_DATA || tries == 3) break;
+  }
+  int result = status == ERROR_FILE_NOT_FOUND;
+  // Anything but whole UTF-16 text of the right type is left as it is.
+  if (status == ERROR_SUCCESS && type == REG_MULTI_SZ && size % sizeof(char16_t) == 0) {
+    size_t count = size / sizeof(char16_t);
+    switch (WithdrawPendingDeletions(reinterpret_cast<char16_t*>(data), &count,
+                                     reinterpret_cast<const char16_t*>(wide_folder))) {
+      case PENDING_KEEP:
+        result = 1;
+        break;
+      case PENDING_WRITE:
+        result = RegSetValueExW(key, PENDING, 0, REG_MULTI_SZ, data,
+                                static_cast<DWORD>(count * sizeof(char16_t))) == ERROR_SUCCESS;
+        break;
+      case PENDING_DELETE:
+        result = RegDeleteValueW(key, PENDING) == ERROR_SUCCESS;
+        break;
+    }
+  }
+  if (data) HeapFree(heap, 0, data);
   RegCloseKey(key);
   return result;
 }

@@ -8,6 +8,7 @@
 #include "startup/environment.h"
 #include "startup/startup.h"
 #include "system/text.h"
+#include "window/autorun_choice.h"
 #include "window/launch_target.h"
 #include "window/layout.h"
 #include "window/paint.h"
@@ -89,13 +90,18 @@ void OnStatus(SetupContext* context, LPARAM status) {
   }
 }
 
-// The product's presence, not the switch, chooses: "-i" with the product
-// present removes it, as the button would.
+// The product's presence chooses, as for the button ("-i" with the product
+// present removes it), but for the two states that the device alone misreads
+// (see ChooseAutorunAction).
 void OnAutorun(SetupContext* context) {
   int32_t result = 0;
-  if (context->product_installed == 1) {
+  const int32_t installed = context->product_installed;
+  const int32_t entry =
+      AutorunNeedsUninstallEntry(installed, InstallFlag, UninstallFlag) ? UninstallEntryPresent() : 0;
+  const AutorunAction action = ChooseAutorunAction(installed, entry, InstallFlag, UninstallFlag);
+  if (action == AUTORUN_REMOVE) {
     result = UninstallProcedure(context);
-  } else if (InstallFlag == 1) {
+  } else if (action == AUTORUN_INSTALL) {
     result = StartInstallWorker(context, 1);
   }
   FreeWindowResources(context);

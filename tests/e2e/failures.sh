@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The failures of the silent install and removal, each in a fresh prefix.
+# The failures of the silent install and removal, damaged installations and
+# killed runs, each in a fresh prefix.
 set -u
 . "$QV_SOURCE_DIR/tests/e2e/lib-e2e.sh"
 e2e_setup_checks || exit 1
@@ -24,5 +25,60 @@ done
 
 e2e_damage_scenarios ""
 e2e_scenario_removal_line_driver_gone "" HCLINE_Setup.exe
+
+removal_log="HCLINE_Setup.exe [-h -u -H] in $E2E_FOLDER_WIN
+HCQVAUX_Setup.exe [-h -u -H] in $E2E_FOLDER_WIN"
+
+e2e_scenario "the product folder deleted by hand, the driver still installed"
+e2e_setup "$E2E_SETUP" -i -h
+e2e_equal "install exits with 0" 0 "$E2E_RESULT"
+rm -rf "$(e2e_folder)"
+e2e_clear_log
+e2e_setup "$E2E_SETUP" -u -h
+e2e_equal "removal exits with 0" 0 "$E2E_RESULT"
+e2e_equal "the line driver's setup program, written again, ran" \
+  "HCLINE_Setup.exe [-h -u -H] in $E2E_FOLDER_WIN" "$(e2e_log | grep '_Setup')"
+e2e_check "no product folder" test ! -e "$(e2e_folder)"
+e2e_check_removed
+e2e_scenario_end
+
+e2e_scenario "the device gone while the product is installed: -u removes it"
+e2e_setup "$E2E_SETUP" -i -h
+e2e_equal "install exits with 0" 0 "$E2E_RESULT"
+qv_wine "$(e2e_folder)/HCLINE_Setup.exe" -h -u -H
+e2e_check "the device is gone" eval '! e2e_device_present'
+e2e_clear_log
+e2e_setup "$E2E_SETUP" -u -h
+e2e_equal "removal exits with 0" 0 "$E2E_RESULT"
+e2e_equal "it ran the removal" "$removal_log" "$(e2e_log | grep '_Setup')"
+e2e_check "no product folder" test ! -e "$(e2e_folder)"
+e2e_check_removed
+e2e_scenario_end
+
+e2e_scenario_kill_install "" ""
+
+e2e_scenario "removal killed during HCQVAUX_Setup.exe, then one rerun"
+e2e_setup "$E2E_SETUP" -i -h
+e2e_equal "install exits with 0" 0 "$E2E_RESULT"
+e2e_clear_log
+# The rerun's own HCQVAUX_Setup.exe is as slow: the orphan, started first, ends first.
+export QV_HCQVAUX_DELAY_MS=10000
+e2e_kill_at "HCQVAUX_Setup.exe [-h -u -H]" "$E2E_FOLDER_WIN\\QuorvaneSetup.exe" -u -h
+e2e_check "the killed removal left the Uninstall entry" e2e_reg_key_exists "$E2E_UNINSTALL_KEY"
+e2e_check "and took the device" eval '! e2e_device_present'
+e2e_check "the orphaned HCQVAUX_Setup.exe still runs" eval '! e2e_orphan_gone HCQVAUX_Setup.exe 0'
+e2e_clear_log
+e2e_run "$E2E_FOLDER_WIN\\QuorvaneSetup.exe" -u -h
+e2e_equal "the rerun exits with 0" 0 "$E2E_RESULT"
+e2e_equal "it ran the removal" "$removal_log" "$(e2e_log | grep '_Setup')"
+e2e_check "the orphan has ended" e2e_orphan_gone HCQVAUX_Setup.exe 120
+e2e_equal "only the running uninstaller copy is left in the folder" "./QuorvaneSetup.exe" \
+  "$(cd "$(e2e_folder)" 2>/dev/null && find . -type f | sort)"
+e2e_equal "the copy, then the folder, are deleted at restart" \
+  "\\??\\$E2E_FOLDER_WIN\\QuorvaneSetup.exe\\0\\0\\??\\$E2E_FOLDER_WIN\\0" \
+  "$(e2e_reg_value "$E2E_SESSION_MANAGER" PendingFileRenameOperations)"
+unset QV_HCQVAUX_DELAY_MS
+e2e_check_removed
+e2e_scenario_end
 
 e2e_finish

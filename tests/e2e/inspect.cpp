@@ -2,12 +2,17 @@
 //   qvinspect link FILE.LNK    prints target, working folder and description, tab-separated
 //   qvinspect device {GUID}    prints the path of every present interface of the class;
 //                              exit 0 when there is one, 1 when there is none
+//   qvinspect gone NAME SECS   exit 0 once no process runs from a file NAME (within SECS
+//                              seconds), 1 when one still runs then
+//   qvinspect schedule PATH    has PATH deleted at the next restart, as any program may
 #include <windows.h>
 #include <objbase.h>
 #include <setupapi.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -65,9 +70,29 @@ int ShowDevices(const char* guid_text) {
   return found ? 0 : 1;
 }
 
+int Running(const char* name) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 1;  // cannot tell: taken as running
+  PROCESSENTRY32 entry;
+  entry.dwSize = sizeof entry;
+  int found = 0;
+  for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
+    found = lstrcmpiA(entry.szExeFile, name) == 0;
+  CloseHandle(snapshot);
+  return found;
+}
+
+int WaitGone(const char* name, int seconds) {
+  for (DWORD start = GetTickCount(); Running(name); Sleep(100))
+    if (GetTickCount() - start >= static_cast<DWORD>(seconds) * 1000) return 1;
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && !lstrcmpA(argv[1], "gone")) return WaitGone(argv[2], atoi(argv[3]));
+  if (argc == 3 && !lstrcmpA(argv[1], "schedule")) return MoveFileExA(argv[2], nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? 0 : 1;
   if (argc == 3 && !lstrcmpA(argv[1], "device")) return ShowDevices(argv[2]);
   if (argc == 3 && !lstrcmpA(argv[1], "link")) {
     CoInitialize(nullptr);
@@ -75,6 +100,6 @@ int main(int argc, char** argv) {
     CoUninitialize();
     return status;
   }
-  fputs("usage: qvinspect link FILE.LNK | qvinspect device {GUID}\n", stderr);
+  fputs("usage: qvinspect link FILE.LNK | device {GUID} | gone NAME SECONDS | schedule PATH\n", stderr);
   return 2;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Silent install of the whole product, removal through the uninstaller copy, a
-# second removal that finds nothing, and "-i" with the product present.
+# second removal that finds nothing, "-i" with the product present, a removal
+# with a folder link inside, and a reinstall before the restart.
 set -u
 . "$QV_SOURCE_DIR/tests/e2e/lib-e2e.sh"
 e2e_setup_checks || exit 1
@@ -60,5 +61,8 @@ e2e_check "the product folder is gone (nothing ran from it)" test ! -e "$(e2e_fo
 e2e_check "nothing scheduled for restart" eval '! e2e_reg_value "$E2E_SESSION_MANAGER" PendingFileRenameOperations >/dev/null'
 e2e_check "the device is gone" eval '! e2e_device_present'
 e2e_scenario_end
+
+e2e_scenario_link_removal ""
+e2e_scenario_reinstall_before_restart ""
 
 e2e_finish

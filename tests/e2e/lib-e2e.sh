@@ -192,7 +192,7 @@ e2e_check_installed() {
   done
   e2e_equal "DisplayName" "Quorvane, The Soft Mixing Desk" "$(e2e_reg_value "$E2E_UNINSTALL_KEY" DisplayName)"
   e2e_equal "Publisher" "Halcyra Software" "$(e2e_reg_value "$E2E_UNINSTALL_KEY" Publisher)"
-  e2e_equal "UninstallString" "$E2E_FOLDER_WIN\\QuorvaneSetup.exe" \
+  e2e_equal "UninstallString, quoted" "\"$E2E_FOLDER_WIN\\QuorvaneSetup.exe\"" \
     "$(e2e_reg_value "$E2E_UNINSTALL_KEY" UninstallString)"
   e2e_check_shortcuts "$(e2e_user_programs)" yes
   e2e_check_shortcuts "$(e2e_common_programs)" yes
@@ -294,6 +294,107 @@ e2e_scenario_removal_line_driver_gone() {
   e2e_check "the Uninstall entry stays" e2e_reg_key_exists "$E2E_UNINSTALL_KEY"
   e2e_check "SysTray is not written" eval '! e2e_reg_value "$E2E_USER_KEY" SysTray >/dev/null'
   e2e_check "the device stays" e2e_device_present
+  e2e_scenario_end
+}
+
+# The pending restart operations, one text per line (an empty destination: a deletion).
+e2e_pending() { e2e_reg_value "$E2E_SESSION_MANAGER" PendingFileRenameOperations | sed 's/\\0/\n/g'; }
+
+# e2e_kill_at LOG_LINE PROGRAM ARGS...: runs PROGRAM (Windows path) through the
+# runner in the background and kills the setup program with Wine's own
+# taskkill once the stand-ins have logged a line holding LOG_LINE.
+e2e_kill_at() {
+  local line=$1 job i
+  shift
+  "$QV_WINE64" "$E2E_QVRUN" "$@" >/dev/null 2>&1 &
+  job=$!
+  for ((i = 0; i < 600; i++)); do
+    e2e_log | grep -qF "$line" && break
+    sleep 0.2
+  done
+  qv_wine taskkill /f /im QuorvaneSetup.exe >/dev/null 2>&1
+  wait "$job"
+}
+
+# e2e_orphan_gone PROGRAM SECONDS: no process runs from PROGRAM (within SECONDS).
+e2e_orphan_gone() { qv_wine "$E2E_INSPECT" gone "$1" "$2" >/dev/null 2>&1; }
+
+# e2e_scenario_link_removal TITLE_PREFIX: a folder link inside the product
+# folder to a folder elsewhere (a sample library, say). The removal takes the
+# link as a link: nothing reached through it is deleted or scheduled.
+e2e_scenario_link_removal() {
+  local folder outside pending line strays=""
+  e2e_scenario "${1}removal with a folder link inside the product folder"
+  e2e_setup "$E2E_SETUP" -i -h
+  e2e_equal "install exits with 0" 0 "$E2E_RESULT"
+  folder=$(e2e_folder)
+  outside=$(e2e_unixpath 'C:\Samples')
+  mkdir -p "$outside/kit" && echo kick > "$outside/kick.wav" && echo snare > "$outside/kit/snare.wav"
+  # Wine shows a host symbolic link as a linked folder (a reparse point), but
+  # cannot delete one. Relative, so that it holds inside the i386 stage too.
+  ln -s ../../../Samples "$folder/Samples"
+  e2e_run "$E2E_FOLDER_WIN\\QuorvaneSetup.exe" -u -h
+  e2e_equal "removal exits with 0" 0 "$E2E_RESULT"
+  pending=$(e2e_pending)
+  while IFS= read -r line; do
+    case $line in "" | "\\??\\$E2E_FOLDER_WIN" | "\\??\\$E2E_FOLDER_WIN\\"*) ;; *) strays="$strays$line;" ;; esac
+  done <<< "$pending"
+  e2e_equal "nothing outside the product folder is scheduled" "" "$strays"
+  e2e_check "the link is gone, or scheduled as itself" \
+    eval '[ ! -L "$folder/Samples" ] || grep -qxF "\\??\\$E2E_FOLDER_WIN\\Samples" <<< "$pending"'
+  e2e_equal "left: the running copy and the link" "./QuorvaneSetup.exe ./Samples" \
+    "$(cd "$folder" && find . -mindepth 1 | sort | tr '\n' ' ' | sed 's/ $//')"
+  qv_wine wineboot -r >/dev/null 2>&1
+  e2e_equal "after the restart every linked file is there" "./kick.wav ./kit/snare.wav" \
+    "$(cd "$outside" && find . -type f | sort | tr '\n' ' ' | sed 's/ $//')"
+  e2e_check "and of the product folder at most the link is left" \
+    eval '[ ! -e "$folder" ] || [ "$(ls -A "$folder")" = Samples ]'
+  e2e_scenario_end
+}
+
+# e2e_scenario_reinstall_before_restart TITLE_PREFIX: an install between a
+# removal and the restart that finishes it withdraws the product's pending
+# deletions, and only those.
+e2e_scenario_reinstall_before_restart() {
+  local other neighbour
+  e2e_scenario "${1}reinstall before the restart that finishes a removal"
+  e2e_setup "$E2E_SETUP" -i -h
+  e2e_equal "install exits with 0" 0 "$E2E_RESULT"
+  other=$(e2e_unixpath 'C:\other\stale.tmp')
+  neighbour=$(e2e_unixpath "$E2E_FOLDER_WIN"2'\old.txt')
+  mkdir -p "${other%/*}" "${neighbour%/*}" && echo x > "$other" && echo x > "$neighbour"
+  # Other programs' deletions, one before and one after the product's.
+  qv_wine "$E2E_INSPECT" schedule 'C:\other\stale.tmp'
+  e2e_run "$E2E_FOLDER_WIN\\QuorvaneSetup.exe" -u -h
+  e2e_equal "removal exits with 0" 0 "$E2E_RESULT"
+  qv_wine "$E2E_INSPECT" schedule "$E2E_FOLDER_WIN"2'\old.txt'
+  e2e_setup "$E2E_SETUP" -i -h
+  e2e_equal "the reinstall exits with 0" 0 "$E2E_RESULT"
+  e2e_equal "only the product's pending deletions are withdrawn" \
+    "$(printf '%s\n' '\??\C:\other\stale.tmp' '' "\\??\\$E2E_FOLDER_WIN"2'\old.txt' '')" "$(e2e_pending)"
+  qv_wine wineboot -r >/dev/null 2>&1
+  e2e_check "after the restart the other deletions are done" eval '[ ! -e "$other" ] && [ ! -e "$neighbour" ]'
+  e2e_check_installed
+  e2e_scenario_end
+}
+
+# e2e_scenario_kill_install TITLE_PREFIX NAME_SUFFIX: the setup program killed
+# while the line driver's setup program (slowed down) runs; one rerun of -i -h,
+# while that program, orphaned, still runs from its file, completes the install.
+e2e_scenario_kill_install() {
+  local program="HCLINE_Setup$2.exe"
+  e2e_scenario "${1}install killed during $program, then one rerun"
+  QV_HCLINE_DELAY_MS=${E2E_ORPHAN_MS:-20000} e2e_kill_at "$program [-h -i -H -n]" "$(e2e_winpath "$E2E_SETUP")" -i -h
+  e2e_check "the killed install left the device" e2e_device_present
+  e2e_check "but no Uninstall entry" eval '! e2e_reg_key_exists "$E2E_UNINSTALL_KEY"'
+  e2e_check "the orphaned $program still runs" eval '! e2e_orphan_gone "$program" 0'
+  e2e_clear_log
+  e2e_setup "$E2E_SETUP" -i -h
+  e2e_equal "the rerun exits with 0" 0 "$E2E_RESULT"
+  e2e_equal "it ran the install" "$program [-h -i -H -n] in $E2E_FOLDER_WIN
+HCQVAUX_Setup$2.exe [-h -i -H -n] in $E2E_FOLDER_WIN" "$(e2e_log | grep '_Setup')"
+  e2e_check "the orphan has ended" e2e_orphan_gone "$program" 300
+  e2e_check_installed
   e2e_scenario_end
 }
 

@@ -31,4 +31,20 @@ e2e_equal "removal exits with 0" 0 "$E2E_RESULT"
 e2e_check_shortcuts "$(e2e_user_programs)" no
 e2e_scenario_end
 
+e2e_scenario "no Startup folder: the removal deletes no autostart shortcut elsewhere"
+e2e_setup "$E2E_SETUP" -i -h
+e2e_equal "install exits with 0" 0 "$E2E_RESULT"
+qv_wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
+  /v Startup /t REG_SZ /d 'Q:\nowhere\Startup' /f >/dev/null 2>&1
+stray=$(e2e_unixpath 'C:\Quorvane (Halcyra).LNK')
+echo keep > "$stray"
+# From C:\, where a name joined to an empty folder would lead.
+pushd "$WINEPREFIX/drive_c" >/dev/null
+e2e_setup "$E2E_SETUP" -u -h
+popd >/dev/null
+e2e_equal "removal exits with 0" 0 "$E2E_RESULT"
+e2e_check "the shortcut of that name at the root of C: stays" test -f "$stray"
+e2e_check "the product is removed all the same" eval '! e2e_reg_key_exists "$E2E_UNINSTALL_KEY"'
+e2e_scenario_end
+
 e2e_finish

@@ -4,7 +4,9 @@
 #   win64 - a WOW64 process: the "_x64" driver setup programs, the 32-bit ASIO
 #           DLLs in process and then hcregsvr64.exe for the 64-bit ones, the
 #           product under "Program Files (x86)", the Uninstall entry in the
-#           32-bit registry view; install, removal and the failures;
+#           32-bit registry view; install, removal, the failures, a folder
+#           link in the product folder, a reinstall before the restart and a
+#           killed install;
 #   win32 - plain 32-bit Windows: the plain names, no 64-bit step; install and removal.
 set -u
 . "$QV_SOURCE_DIR/tests/e2e/lib-e2e.sh"
@@ -65,6 +67,10 @@ if [ "$arch" = win64 ]; then
 
   e2e_damage_scenarios "$arch: "
   e2e_scenario_removal_line_driver_gone "$arch: " HCLINE_Setup_x64.exe
+  e2e_scenario_link_removal "$arch: "
+  e2e_scenario_reinstall_before_restart "$arch: "
+  # Emulated, the rerun needs longer before it writes the held program.
+  E2E_ORPHAN_MS=60000 e2e_scenario_kill_install "$arch: " _x64
 fi
 
 e2e_finish

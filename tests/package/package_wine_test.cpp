@@ -127,6 +127,22 @@ TEST_F(Package, ReplacesLongerFilesAndCountsLockedOnes) {
   ExpectReferenceFile(3);
   ExpectReferenceFile(5);
   EXPECT_EQ(Read(P("entry_04.bin")).size(), 0u);
+
+  // Held as a running program holds its file (reading shared, writing not):
+  // the verified bytes already there count as written, other bytes do not.
+  ASSERT_EQ(ExtractPackage(&context, nullptr), 0);
+  h = CreateFileA(P("entry_06.bin").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  WriteFile(h, "x", 1, &w, nullptr);  // same size, first byte changed
+  CloseHandle(h);
+  HANDLE good = CreateFileA(P("entry_04.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE bad = CreateFileA(P("entry_06.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(good, INVALID_HANDLE_VALUE);
+  ASSERT_NE(bad, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(ExtractPackage(&context, nullptr), -101);
+  CloseHandle(good);
+  CloseHandle(bad);
+  EXPECT_EQ(Read(P("entry_06.bin"))[0], 'x');
+  ExpectReferenceFile(4);
 }
 
 TEST_F(Package, DeletePackageFilesLeavesTheSubFolder) {

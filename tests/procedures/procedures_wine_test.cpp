@@ -16,6 +16,7 @@
 #include "startup/cmdline.h"
 #include "startup/environment.h"
 #include "startup/environment_hooks.h"
+#include "system/registry.h"
 #include "window/commands.h"
 
 namespace {
@@ -354,7 +355,7 @@ TEST_F(Procedures, InstallRunsEveryStepAndPostsDone) {
   ASSERT_TRUE(ReadMachineString(UNINSTALL_KEY, "Publisher", &value));
   EXPECT_EQ(value, "Halcyra Software");
   ASSERT_TRUE(ReadMachineString(UNINSTALL_KEY, "UninstallString", &value));
-  EXPECT_EQ(value, InFolder("QuorvaneSetup.exe"));
+  EXPECT_EQ(value, "\"" + InFolder("QuorvaneSetup.exe") + "\"");
 
   ASSERT_FALSE(UserProgramsFolder().empty()) << "the prefix has no per-user Programs folder";
   ASSERT_NE(GetCommonProgramsFolder()[0], '\0');
@@ -594,6 +595,17 @@ TEST_F(Procedures, UninstallRestoresTheLineDriverProgramFromThePackage) {
   EXPECT_EQ(UninstallProcedure(&context_), 0);
   EXPECT_EQ(ReadLog(), LogLine("HCLINE_Setup.exe", "-h -u -H")) << "no auxiliary program, only the line driver's";
   EXPECT_FALSE(Exists(g_install_folder));
+
+  // The whole product folder deleted by hand: it is made again for the program.
+  Reset();
+  InstallProduct();
+  RemoveTree(g_install_folder);
+  ASSERT_FALSE(Exists(g_install_folder));
+  EXPECT_EQ(UninstallProcedure(&context_), 0);
+  EXPECT_EQ(ReadLog(), LogLine("HCLINE_Setup.exe", "-h -u -H"));
+  EXPECT_FALSE(Exists(g_install_folder));
+  std::string value;
+  EXPECT_FALSE(ReadMachineString(UNINSTALL_KEY, "DisplayName", &value));
 }
 
 TEST_F(Procedures, UninstallGoesOnWhateverTheDriversReturn) {
@@ -661,6 +673,18 @@ std::vector<std::string> PendingRenames() {
   return items;
 }
 
+const wchar_t SESSION_MANAGER_W[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+
+// The value as stored, every unit.
+std::wstring PendingRenamesW(HKEY key) {
+  std::vector<wchar_t> data(32768);
+  DWORD size = DWORD(data.size() * 2), type = 0;
+  if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                       &size) != ERROR_SUCCESS)
+    return L"<none>";
+  return std::wstring(data.data(), size / 2);
+}
+
 TEST_F(Procedures, WhatCannotBeDeletedIsScheduledForRestart) {
   RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
                      "PendingFileRenameOperations");
@@ -679,6 +703,28 @@ TEST_F(Procedures, WhatCannotBeDeletedIsScheduledForRestart) {
   EXPECT_FALSE(Exists(folder + "\\other.txt")) << "what can be deleted now is deleted now";
   std::vector<std::string> expected = {"\\??\\" + busy, "\\??\\" + folder + "\\sub", "\\??\\" + folder};
   EXPECT_EQ(PendingRenames(), expected);
+
+  // A reinstall withdraws them, and leaves what other programs scheduled as
+  // they wrote it: every unit, outside the ANSI code page too, and in order.
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, SESSION_MANAGER_W, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  const std::wstring foreign = std::wstring(L"\\??\\C:\\\u00e9t\u00e9\\\u65e5\u672c.dll") + L'\0' + L'\0' +
+                               L"C:\\x" + L'\0' + L"C:\\y" + L'\0';
+  std::wstring value = PendingRenamesW(key);
+  value.insert(value.size() - 1, foreign);  // before the closing NUL
+  value.insert(0, foreign);
+  ASSERT_EQ(RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ,
+                           reinterpret_cast<const BYTE*>(value.data()), DWORD(value.size() * 2)),
+            ERROR_SUCCESS);
+  EXPECT_EQ(WithdrawRestartDeletions((folder + "\\").c_str()), 1);
+  EXPECT_EQ(PendingRenamesW(key), foreign + foreign + L'\0');
+  // Only ours: the value goes.
+  ASSERT_EQ(RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ,
+                           reinterpret_cast<const BYTE*>(L"C:\\qvtest\\LEFT\0\0"), 17 * 2), ERROR_SUCCESS);
+  EXPECT_EQ(WithdrawRestartDeletions(folder.c_str()), 1);
+  EXPECT_EQ(RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, nullptr),
+            ERROR_FILE_NOT_FOUND);
+  RegCloseKey(key);
 
   // Nothing left, nothing scheduled.
   RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",

@@ -8,6 +8,7 @@
 //   QVH_STEP_MS=n        time per install step (default 400)
 //   QVH_INSTALL=done|failed|silent|nothread   how the fake install worker ends
 //   QVH_UNINSTALL=n      result of the fake removal (it shows no box)
+//   QVH_UNINSTALL_ENTRY=1  the Uninstall entry exists (default: as QVH_PRODUCT)
 #include <windows.h>
 
 #include <cstdio>
@@ -143,6 +144,10 @@ int32_t UninstallProcedure(SetupContext*) {
   long result = EnvNumber("QVH_UNINSTALL", 0);
   Log("uninstall %ld", result);
   return static_cast<int32_t>(result);
+}
+
+int UninstallEntryPresent() {
+  return EnvNumber("QVH_UNINSTALL_ENTRY", EnvNumber("QVH_PRODUCT", 0)) == 1;
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
