@@ -79,14 +79,15 @@ static int32_t FailWithSite(SetupContext* context, int32_t code, FailureText whi
 }
 
 // Runs one driver setup program from the install folder. 1: go on; 0: stop
-// with *result (-605 and -604 unposted, -21 posted).
+// with *result (-605, -604 or -21), posted like every other failure.
 static int InstallDriver(SetupContext* context, const char* program_name, int32_t* result) {
   char program[2048];
-  *result = -605;
-  if (!JoinPath(program, sizeof program, context->install_folder, program_name)) return 0;
-  int32_t exit_code = RunDriverSetup(program, DRIVER_INSTALL_SWITCHES, context->install_folder);
+  int32_t exit_code = -605;
+  if (JoinPath(program, sizeof program, context->install_folder, program_name))
+    exit_code = RunDriverSetup(program, DRIVER_INSTALL_SWITCHES, context->install_folder);
   if (exit_code == -605 || exit_code == -604) {
-    *result = exit_code;
+    // Unposted, the window would go back to its button without a word.
+    *result = FailWithSite(context, exit_code, TEXT_INSTALL_DRIVER);
     return 0;
   }
   if (exit_code == 1) {

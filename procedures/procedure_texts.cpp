@@ -43,6 +43,9 @@ int ComposeFailureText(char* out, size_t cap, FailureText which) {
     case TEXT_UNINSTALL_PACKAGE:
       lead = "De-Installation package might be corrupted\nthanks to download official package at\n";
       break;
+    case TEXT_INSTALL_DRIVER:
+      lead = "Driver setup program could not be started...\nthanks to download official package at\n";
+      break;
   }
   char text[512];
   if (!CopyText(text, sizeof text, lead) || !AppendText(text, sizeof text, PRODUCT_WEB_SITE) ||

@@ -41,6 +41,26 @@ void DeleteIfSet(HGDIOBJ* object) {
   *object = nullptr;
 }
 
+// Where the window's one action stands. The order of the outcome, its box and
+// the end of the window is settled here rather than by the order in which
+// posted messages happen to arrive: a quit request or a WM_DESTROY handled
+// while a box is up would take the box down before anyone could read it.
+enum class Phase {
+  kIdle,     // nothing started yet
+  kRunning,  // an action runs (its own boxes included)
+  kShowing,  // the box of its outcome is up
+  kClosing,  // interactive: our own WM_CLOSE / WM_DESTROY are on their way
+  kDone,     // automatic: quit is posted with the action's result
+};
+struct ActionState {
+  Phase phase;
+  int32_t result;  // of an automatic run, once kDone
+  // The removal and the automatic install hold the window thread: what their
+  // boxes' modal loops hand us meanwhile never comes from the action itself.
+  bool on_window_thread;
+};
+ActionState g_action = {Phase::kIdle, 0, false};
+
 void OnCreate(SetupContext* context, HWND window) {
   context->main_window = window;
   InitWindowResources(context);
@@ -74,19 +94,87 @@ void OnDestroy(SetupContext* context, HWND window) {
   if (context->blink_timer) KillTimer(window, context->blink_timer);
   context->blink_timer = 0;
   FreeWindowResources(context);
-  PostQuitMessage(0);
+  // A late WM_DESTROY must not turn an automatic run's result into 0.
+  PostQuitMessage(g_action.phase == Phase::kDone ? g_action.result : 0);
 }
 
-void OnStatus(SetupContext* context, LPARAM status) {
-  if (SilentFlag) return;
+// An action runs, or its outcome is up. An install started from the button
+// counts only while its worker is busy: one that ended without a word leaves
+// the window usable again.
+bool ActionUnderway(const SetupContext* context) {
+  if (g_action.phase == Phase::kShowing || WorkerBusy(context)) return true;
+  return g_action.phase == Phase::kRunning && g_action.on_window_thread;
+}
+
+// The button, Enter and ID_AUTORUN: one action at a time, and none once the
+// window is on its way out.
+bool MayStartAction(const SetupContext* context) {
+  return (g_action.phase == Phase::kIdle || g_action.phase == Phase::kRunning) && !ActionUnderway(context);
+}
+
+// WM_CLOSE and WM_DESTROY.
+bool MayEndWindow(const SetupContext* context) {
+  return g_action.phase == Phase::kClosing || g_action.phase == Phase::kDone || !ActionUnderway(context);
+}
+
+void BeginAction(bool on_window_thread) {
+  g_action.phase = Phase::kRunning;
+  g_action.on_window_thread = on_window_thread;
+}
+
+void ShowOutcome(SetupContext* context, LPARAM status) {
+  g_action.phase = Phase::kShowing;
   if (status == STATUS_FAILED) {
     MessageBoxA(context->main_window, context->error_text, context->error_caption,
                 MB_SYSTEMMODAL | MB_ICONERROR);
-    PostMessageA(context->main_window, WM_CLOSE, 0, 0);
-  } else if (status == STATUS_DONE) {
+  } else {
     OpenLaunchTarget(context, DONE_TARGET, DONE_TARGET_COUNT);
     MessageBoxA(context->main_window, DONE_TEXT, DONE_CAPTION, MB_SYSTEMMODAL | MB_ICONWARNING);
-    PostMessageA(context->main_window, WM_CLOSE, 0, 0);
+  }
+}
+
+bool IsOutcome(LPARAM status) { return status == STATUS_FAILED || status == STATUS_DONE; }
+
+// Only the install worker's post reaches the window through the loop while
+// the action runs; anything else is a stray and ignored.
+void OnStatus(SetupContext* context, LPARAM status) {
+  if (SilentFlag || !IsOutcome(status)) return;
+  if (g_action.phase != Phase::kRunning || g_action.on_window_thread) return;
+  ShowOutcome(context, status);
+  g_action.phase = Phase::kClosing;
+  PostMessageA(context->main_window, WM_CLOSE, 0, 0);
+}
+
+// An action that ran on this thread has posted its outcome, if any, into our
+// queue. Take it from there, so that its box comes before the window ends.
+// Only WM_COMMAND is taken and nothing is dispatched; commands queued while
+// the action ran would have been refused anyway. The action's own post is its
+// last word, so the last outcome in the queue is the one kept.
+LPARAM TakeQueuedOutcome(HWND window) {
+  LPARAM outcome = 0;
+  MSG message;
+  while (PeekMessageA(&message, window, WM_COMMAND, WM_COMMAND, PM_REMOVE)) {
+    if (LOWORD(message.wParam) == ID_STATUS && IsOutcome(message.lParam)) outcome = message.lParam;
+  }
+  return outcome;
+}
+
+// After a removal or an automatic run: the outcome's box (never when silent),
+// answered before the window ends; an automatic run then ends with the
+// action's result, as it does when silent.
+void EndWindowThreadAction(SetupContext* context, int32_t result, bool automatic) {
+  if (!SilentFlag) {
+    LPARAM outcome = TakeQueuedOutcome(context->main_window);
+    if (outcome) ShowOutcome(context, outcome);
+  }
+  if (automatic) {
+    g_action.phase = Phase::kDone;
+    g_action.result = result;
+    FreeWindowResources(context);
+    PostQuitMessage(result);
+  } else {
+    g_action.phase = Phase::kClosing;
+    PostDestroy();
   }
 }
 
@@ -94,6 +182,8 @@ void OnStatus(SetupContext* context, LPARAM status) {
 // present removes it), but for the two states that the device alone misreads
 // (see ChooseAutorunAction).
 void OnAutorun(SetupContext* context) {
+  if (!MayStartAction(context)) return;  // a second or stray request
+  BeginAction(true);
   int32_t result = 0;
   const int32_t installed = context->product_installed;
   const int32_t entry =
@@ -104,12 +194,11 @@ void OnAutorun(SetupContext* context) {
   } else if (action == AUTORUN_INSTALL) {
     result = StartInstallWorker(context, 1);
   }
-  FreeWindowResources(context);
-  PostQuitMessage(result);
+  EndWindowThreadAction(context, result, true);
 }
 
 void OnLeftButton(SetupContext* context, HWND window, LPARAM lparam) {
-  if (WorkerBusy(context)) return;
+  if (!MayStartAction(context)) return;
   int32_t x = static_cast<short>(LOWORD(lparam));
   int32_t y = static_cast<short>(HIWORD(lparam));
   const ButtonRect& r = context->button_rect;
@@ -158,7 +247,8 @@ HWND CreateMainWindow(HINSTANCE instance, WNDPROC procedure, const char* menu_na
   }
   HWND window = CreateWindowExA(
       0, MAIN_WINDOW_CLASS, title,
-      WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CLIPCHILDREN,
+      // No maximize box: the window has one size, that of its picture and band.
+      WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
       CW_USEDEFAULT, CW_USEDEFAULT, 900, 300, nullptr, nullptr, instance, nullptr);
   if (!window) {
     MessageBoxA(nullptr, "Failed to create window...", STARTUP_ERROR_CAPTION, MB_ICONWARNING);
@@ -180,7 +270,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
       OnCreate(context, window);
       return 0;
     case WM_DESTROY:
-      OnDestroy(context, window);
+      // This program closes its window only by posting WM_DESTROY to itself;
+      // one from elsewhere must not end an action or take down its outcome.
+      if (MayEndWindow(context)) OnDestroy(context, window);
       return 0;
     case WM_PAINT: {
       PAINTSTRUCT paint;
@@ -190,15 +282,15 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
       return 0;
     }
     case WM_CLOSE:
-      // Dropped while the worker runs; never passed on to DefWindowProc.
-      if (!WorkerBusy(context)) PostDestroy();
+      // Dropped while an action runs or its outcome is up; never passed on to DefWindowProc.
+      if (MayEndWindow(context) && !WorkerBusy(context)) PostDestroy();
       return 0;
     case WM_ERASEBKGND:
       OnEraseBackground(context, reinterpret_cast<HDC>(wparam));
       return 1;
     case WM_KEYDOWN:
       if (wparam == VK_RETURN) {
-        if (!WorkerBusy(context)) RunButtonAction(context, window);
+        if (MayStartAction(context)) RunButtonAction(context, window);
       } else if (wparam == VK_ESCAPE) {
         PostMessageA(window, WM_CLOSE, 0, 0);
       }
@@ -275,13 +367,22 @@ void RunButtonAction(SetupContext* context, HWND window) {
     DrawActionButton(context, dc, 1);
     ReleaseDC(window, dc);
   }
+  // The pressed look must be on screen before a removal holds this thread.
+  // GdiFlush hands GDI's batch over; Wine copies a window's drawing to the
+  // screen only when its thread looks at the queue, which GetQueueStatus does
+  // without taking or dispatching a message.
+  GdiFlush();
+  GetQueueStatus(QS_ALLINPUT);
   Sleep(200);
   if (context->product_installed == 0) {
+    BeginAction(false);
     if (StartInstallWorker(context, 0) == 0) return;  // the worker reports through ID_STATUS
+    g_action.phase = Phase::kShowing;
     MessageBoxA(window, LAUNCH_FAILED_TEXT, LAUNCH_FAILED_CAPTION, MB_SYSTEMMODAL | MB_ICONERROR);
+    g_action.phase = Phase::kClosing;
     PostDestroy();
     return;
   }
-  UninstallProcedure(context);
-  PostDestroy();
+  BeginAction(true);
+  EndWindowThreadAction(context, UninstallProcedure(context), false);
 }

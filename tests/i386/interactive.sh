@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The shipped 32-bit program, by clicks, in the i386 stage under WOW64 (run
 # through in-stage win64): a whole interactive install on a display of its own,
-# with screenshots in $QV_BUILD_ROOT/i386-shots.
+# with screenshots in $QV_BUILD_ROOT/i386-shots, and "-i" with a window whose
+# failure box must stay until answered.
 set -u
 . "$QV_SOURCE_DIR/tests/e2e/lib-e2e.sh"
 . "$QV_SOURCE_DIR/tests/i386/env.sh"
@@ -58,6 +59,8 @@ hcregsvr64 [ -f$E2E_FOLDER_WIN\\hcqvins_asiodriver64.dll]
 hcqvins_asiodriver64 register ok" "$(e2e_log)"
 e2e_check_installed
 e2e_scenario_end
+
+qvw_auto_failure_scenario "win64: -i without -h, HCLINE_Setup_x64.exe asking for a restart"
 
 echo "screenshots: $QVW_SHOTS/install-*.png"
 e2e_finish

@@ -22,6 +22,9 @@ TEST(ProcedureTexts, FailureTextsEndWithTheWebSiteAndAFullStop) {
       {TEXT_UNINSTALL_PACKAGE,
        "De-Installation package might be corrupted\nthanks to download official package at\n"
        "https://www.halcyra.example."},
+      {TEXT_INSTALL_DRIVER,
+       "Driver setup program could not be started...\nthanks to download official package at\n"
+       "https://www.halcyra.example."},
   };
   for (const Case& c : cases) {
     char text[2048];

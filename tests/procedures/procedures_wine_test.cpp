@@ -416,14 +416,16 @@ TEST_F(Procedures, OtherDriverExitCodesLetTheInstallGoOn) {
   }
 }
 
-TEST_F(Procedures, MissingDriverProgramReturnsUnposted) {
+TEST_F(Procedures, MissingDriverProgramFailsWithItsOwnText) {
   std::vector<Entry> entries = ProductEntries();
   entries[1].name = "HCQVAUX_Setup.bak";  // the auxiliary program is not in the package
   UsePackage(BuildPackage(entries));
   lstrcpyA(context_.error_text, "earlier text");
   EXPECT_EQ(InstallProcedure(&context_), -605);
-  EXPECT_TRUE(TakePosts().empty());
-  EXPECT_STREQ(context_.error_text, "earlier text");
+  EXPECT_EQ(TakePosts(), std::vector<std::string>{"status:127"});
+  EXPECT_STREQ(context_.error_text,
+               "Driver setup program could not be started...\nthanks to download official package at\n"
+               "https://www.halcyra.example.");
   EXPECT_EQ(Status(), "Install Aux Audio Driver");
   EXPECT_EQ(ReadLog(), LogLine("HCLINE_Setup.exe", "-h -i -H -n"));
   EXPECT_EQ(ReadUserDword("install"), -1);
@@ -433,7 +435,7 @@ TEST_F(Procedures, MissingDriverProgramReturnsUnposted) {
   entries[0].name = "HCLINE_Setup.bak";
   UsePackage(BuildPackage(entries));
   EXPECT_EQ(InstallProcedure(&context_), -605);
-  EXPECT_TRUE(TakePosts().empty());
+  EXPECT_EQ(TakePosts(), std::vector<std::string>{"status:127"});
   EXPECT_EQ(Status(), "Install Audio Driver");
   EXPECT_EQ(ReadLog(), "");
 }

@@ -2,7 +2,10 @@
 # The real setup program, interactively, by clicks and keys alone: a whole
 # install (blinking panel while a driver setup takes a few seconds, the done
 # target, the reboot notice) and then a whole removal from the window that the
-# product's presence turns into "Remove". Screenshots of each stage stay in
+# product's presence turns into "Remove" (the pressed button on screen while
+# it runs). Before it, the failures whose box must stay until answered: "-i"
+# with a window, a driver setup program that cannot be started, a removal
+# whose package cannot be read. Screenshots of each stage stay in
 # $QV_BUILD_ROOT/window-shots (QVW_SHOTS).
 set -u
 . "$QV_SOURCE_DIR/tests/e2e/lib-e2e.sh"
@@ -27,6 +30,31 @@ start_setup() {
   qvw_wait_window
 }
 ended_with() { qvw_wait_exit "$1" && [ "$(qvw_output)" = "$2" ]; }
+OWNED=$'topmost\nowner HCQuorvane0Installer0MainWindow0'
+
+qvw_auto_failure_scenario "-i without -h, the line driver's setup asking for a restart"
+
+e2e_scenario "a driver setup program that cannot be started, by the button and with -i"
+qvw_setup_prefix
+setup=$(e2e_copy_setup no-line)
+perl "$E2E_PE" rename "$setup" HCLINE_Setup.exe HCLINE_Setup.off
+e2e_check "window appears" start_setup "$(e2e_winpath "$setup")"
+qvw_click 730 474
+e2e_check "the install error box stays up" qvw_box_stays "Quorvane Installation Error" 60
+e2e_check "  ...with the error icon" test "$(qvw_box_reds "Quorvane Installation Error")" -gt 200
+e2e_equal "its text" "Driver setup program could not be started...
+thanks to download official package at
+https://www.halcyra.example.
+$OWNED" "$(qvw_box_text "Quorvane Installation Error")"
+qvw_box_key "Quorvane Installation Error" Return
+e2e_check "the window closes once it is answered, with 0" ended_with 30 0
+qvw_start "$E2E_QVRUN" "$(e2e_winpath "$setup")" -i
+e2e_check "with -i: the box stays up too" qvw_box_stays "Quorvane Installation Error" 60
+qvw_box_key "Quorvane Installation Error" Return
+e2e_check "  ...then the run ends with -605, as with -h" ended_with 30 -605
+e2e_equal "no driver setup program ran" "" "$(e2e_log | grep '_Setup')"
+e2e_check_nothing_after_drivers
+e2e_scenario_end
 
 e2e_scenario "interactive install by clicks and keys"
 qvw_setup_prefix
@@ -69,8 +97,28 @@ e2e_equal "driver setup programs ran for the install" \
 HCQVAUX_Setup.exe [-h -i -H -n] in $E2E_FOLDER_WIN" "$(e2e_log | grep '_Setup')"
 e2e_check_installed
 
+echo "== Remove, with a package that cannot be read"
+e2e_clear_log
+setup=$(e2e_copy_setup hidden)
+perl "$E2E_PE" hide "$setup"
+e2e_check "window appears" start_setup "$(e2e_winpath "$setup")"
+qvw_click 730 474
+e2e_check "the removal's error box stays up" qvw_box_stays "Quorvane Uninstallation Error" 60
+e2e_equal "its text" "De-Installation package might be corrupted
+thanks to download official package at
+https://www.halcyra.example.
+$OWNED" "$(qvw_box_text "Quorvane Uninstallation Error")"
+qvw_box_key "Quorvane Uninstallation Error" Return
+e2e_check "the window closes once it is answered, with 0" ended_with 30 0
+e2e_equal "no driver setup program ran" "" "$(e2e_log)"
+e2e_check "the Uninstall entry stays" e2e_reg_key_exists "$E2E_UNINSTALL_KEY"
+e2e_check "the device stays" e2e_device_present
+e2e_equal "every file stays" 54 "$(find "$(e2e_folder)" -type f | wc -l)"
+
 echo "== interactive removal from the uninstaller copy"
-unset QV_HCLINE_DELAY_MS
+# The removal holds the window thread while the line driver's setup takes a
+# few seconds: the pressed button must be on screen meanwhile.
+export QV_HCLINE_DELAY_MS=3000
 e2e_clear_log
 rm -f "$WINEPREFIX/drive_c/urls.txt"
 e2e_check "window appears" start_setup "$E2E_FOLDER_WIN\\QuorvaneSetup.exe"
@@ -78,6 +126,11 @@ qvw_shot stage-4-remove-idle
 e2e_check "band and button read otherwise with the product present" test \
   "$(qvw_px diff "$QVW_SHOTS/stage-1-idle.png" "$SHOT" $((OX + 20)) $((OY + 444)) $((OX + 880)) $((OY + 504)))" -gt 200
 qvw_key Return
+sleep 1.2
+qvw_shot stage-4-remove-pressed
+e2e_equal "the pressed button is on screen while the removal runs" "000000 yes" \
+  "$(qvw_rgb 584 449) $([ "$(qvw_count 581 445 880 504 FFFFFF)" -gt 100 ] && echo yes)"
+e2e_check "  ...and the removal is still running" test -z "$(e2e_log | grep HCQVAUX)"
 e2e_check "the removal's closing notice" qvw_wait_box "REBOOT YOUR SYSTEM" 120
 qvw_shot stage-5-removed
 qvw_box_key "REBOOT YOUR SYSTEM" Return

@@ -12,7 +12,10 @@
 #                             left part) and types KEY
 #   qvw_close_box             clicks the frame's close box
 #   qvw_box_text CAPTION      text of a message box (probe), empty when none
+#   qvw_box_stays CAPTION S   the box comes within S seconds and is still up later
 #   qvw_box_key CAPTION KEY   focuses that message box and types KEY
+#   qvw_box_reds CAPTION      strongly red pixels in that box: the error icon has
+#                             some hundreds, the warning icon none
 #   qvw_wait_exit SECONDS     waits for the program; exit status in QVW_RC
 #   qvw_urls                  what the recorder was asked to open
 
@@ -91,6 +94,10 @@ qvw_wait_box() {
   return 1
 }
 
+# Nothing may take a box down behind the user's back: it is still there a
+# while after it came.
+qvw_box_stays() { qvw_wait_box "$1" "$2" && sleep 2 && [ -n "$(qvw_box_text "$1")" ]; }
+
 qvw_box_key() {
   local id
   id=$(xdotool search --name "^$1\$" | head -1)
@@ -99,6 +106,15 @@ qvw_box_key() {
   xdotool mousemove $((X + 20)) $((Y + 40)) click 1
   sleep 0.3
   xdotool key "$2"
+}
+
+qvw_box_reds() {
+  local id X Y WIDTH HEIGHT SCREEN WINDOW
+  id=$(xdotool search --name "^$1\$" | head -1)
+  [ -n "$id" ] || { echo 0; return 1; }
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  qvw_shot box
+  qvw_px reds "$SHOT" "$X" "$Y" $((X + WIDTH)) $((Y + HEIGHT))
 }
 
 qvw_wait_exit() {
@@ -115,6 +131,26 @@ qvw_wait_exit() {
 }
 
 qvw_urls() { tr -d '\r' 2>/dev/null < "$WINEPREFIX/drive_c/urls.txt"; }
+
+# qvw_auto_failure_scenario TITLE (with lib-e2e.sh, on a display of our own):
+# E2E_SETUP started with "-i" alone while the line driver's setup asks for a
+# restart. The failure box stays until answered; only then does the run end,
+# with the install's result, as with "-h".
+qvw_auto_failure_scenario() {
+  e2e_scenario "$1"
+  qvw_setup_prefix
+  export QV_HCLINE_EXIT=1
+  qvw_start "$E2E_QVRUN" "$(e2e_winpath "$E2E_SETUP")" -i
+  e2e_check "the failure box stays up" qvw_box_stays "Quorvane Installation Error" 180
+  e2e_equal "with the restart text" "Cannot install Quorvane Package now...
+You must RESTART your system and then relaunch setup program" "$(qvw_box_text "Quorvane Installation Error" | head -2)"
+  e2e_check "the run waits for the answer" kill -0 "$QVW_PID"
+  qvw_box_key "Quorvane Installation Error" Return
+  e2e_check "the program ends once it is answered" qvw_wait_exit 60
+  e2e_equal "with the install's result, -21, as with -h" -21 "$(qvw_output)"
+  e2e_check_nothing_after_drivers
+  e2e_scenario_end
+}
 
 # Checks: qvw_check DESCRIPTION COMMAND... counts passes and failures.
 QVW_PASS=0

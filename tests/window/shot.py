@@ -5,6 +5,7 @@
   shot.py count PNG X0 Y0 X1 Y1 RRGGBB...  pixels in [X0,X1) x [Y0,Y1) of any given colour
   shot.py luma PNG X0 Y0 X1 Y1             the brightest luma (0-255) in the box
   shot.py diff PNG PNG X0 Y0 X1 Y1         pixels that differ between two shots in the box
+  shot.py reds PNG X0 Y0 X1 Y1             strongly red pixels in the box (the error icon's disc)
 """
 import subprocess
 import sys
@@ -62,6 +63,11 @@ def main(argv):
         a, b = load(argv[2]), load(argv[3])
         x0, y0, x1, y1 = box(argv[4:8])
         print(sum(1 for y in range(y0, y1) for x in range(x0, x1) if pixel(a, x, y) != pixel(b, x, y)))
+    elif cmd == "reds":
+        img = load(argv[2])
+        x0, y0, x1, y1 = box(argv[3:7])
+        print(sum(1 for y in range(y0, y1) for x in range(x0, x1)
+                  if (lambda r, g, b: r >= 192 and g < 96 and b < 96)(*pixel(img, x, y))))
     else:
         print(__doc__, file=sys.stderr)
         return 2

@@ -62,6 +62,9 @@ qvw_check "ID_STATUS 129 and ID_AUTORUN 100 do nothing" eq "$(log_count .)$(kill
 qvw_click 450 200
 sleep 2
 qvw_check "a click on the bitmap opens the header target" eq "$(qvw_urls)" "$HEADER_URL"
+xdotool mousemove $((OX + 450)) $((OY + QVW_CLOSE_Y)) click --repeat 2 --delay 100 1
+sleep 1
+qvw_check "a double click on the caption leaves the size alone (no maximize)" eq "$(qvw_probe client | cut -d' ' -f3-)" "900 524"
 qvw_key Escape
 qvw_check "Escape closes the idle window with 0" ends_with 10 0
 qvw_check "closing went through PostDestroy" log_has destroy
@@ -105,8 +108,11 @@ qvw_close_box
 qvw_key Escape
 qvw_click 730 474
 qvw_click 450 200
+qvwin_post 165 101
+qvw_probe destroy
 sleep 1
-qvw_check "close box, Escape and clicks ignored while busy" eq "$(log_count install)$(log_count destroy)$(qvw_urls)" 10
+qvw_check "close box, Escape, clicks, ID_AUTORUN and WM_DESTROY ignored while busy" \
+  eq "$(log_count install)$(log_count destroy)$(log_count exit)$(qvw_urls)" 100
 repainted=0
 for attempt in 1 2 3; do
   sleep 0.6
@@ -135,6 +141,9 @@ qvw_shot done
 qvw_check "done target opened before the notice" eq "$(qvw_urls)" "$DONE_URL"
 qvw_check "reboot notice text, system-modal, owned by the window" eq "$(qvw_box_text "REBOOT YOUR SYSTEM")" \
   "$DONE_TEXT"$'\ntopmost\nowner HCQuorvane0Installer0MainWindow0'
+qvwin_post 165 101
+qvw_probe destroy
+qvw_check "the notice stays up through ID_AUTORUN and WM_DESTROY" qvw_box_stays "REBOOT YOUR SYSTEM" 1
 qvw_box_key "REBOOT YOUR SYSTEM" Return
 qvw_check "window closes with 0 after the notice" ends_with 10 0
 qvw_check "one worker, started without waiting" eq "$(tr -d '\r' < "$LOG" | grep -v '^exit' | tr '\n' ' ')" "install wait=0 worker-end 0 destroy "
@@ -187,6 +196,19 @@ qvw_check "  ...through the removal" log_has "uninstall -605"
 fresh
 qvw_check "-u -h without the product runs nothing" eq "$(qvw_probe run "$HW" -u -h)" 0
 qvw_check "  ...neither procedure" eq "$(log_count install)$(log_count uninstall)" 00
+
+# --- An automatic run with a window: the outcome's box stays until answered,
+# whatever is posted meanwhile; then the run ends with the action's result.
+fresh
+export QVH_INSTALL=failed QVH_STEP_MS=10
+qvw_start "$QVW_TOOLS/qvwin_probe.exe" run "$HW" -i
+qvw_check "-i without -h: the failure box" qvw_wait_box "Quorvane Installation Error" 20
+qvwin_post 165 101
+qvw_probe destroy
+qvw_check "  ...stays up through ID_AUTORUN and WM_DESTROY" qvw_box_stays "Quorvane Installation Error" 1
+qvw_box_key "Quorvane Installation Error" Return
+qvw_check "  ...then the run ends with -10, as with -h" eval 'qvw_wait_exit 10 && eq "$(qvw_output)" -10'
+qvw_check "  ...having run one install" eq "$(log_count install)" 1
 
 echo "screenshots: $QVW_SHOTS"
 echo "$QVW_PASS passed, $QVW_FAIL failed"

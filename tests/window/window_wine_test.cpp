@@ -48,6 +48,9 @@ TEST_F(SilentWindow, CreationRanWithoutTimerOrResizing) {
   GetWindowRect(window_, &rect);
   EXPECT_EQ(rect.right - rect.left, 900);
   EXPECT_EQ(rect.bottom - rect.top, 300);
+  // One size only: a maximized window would leave all but the picture unpainted.
+  LONG_PTR style = GetWindowLongPtrA(window_, GWL_STYLE);
+  EXPECT_EQ(style & (WS_MAXIMIZEBOX | WS_MINIMIZEBOX | WS_SYSMENU | WS_THICKFRAME), WS_MINIMIZEBOX | WS_SYSMENU);
   EXPECT_EQ(g_context.blink_timer, 0u);
   // This test program carries no bitmap: the fallback size keeps the layout sane.
   EXPECT_EQ(g_context.background_bitmap, nullptr);
@@ -71,11 +74,17 @@ TEST_F(SilentWindow, CommandsOutsideTheProtocolAndSilentStatusDoNothing) {
   EXPECT_NE(g_context.text_font, nullptr) << "ID_AUTORUN 100 must not free anything";
 }
 
-TEST_F(SilentWindow, CloseIsDroppedWhileBusyAndDestroysWhenIdle) {
+TEST_F(SilentWindow, CloseAutorunAndDestroyAreDroppedWhileBusyAndCloseDestroysWhenIdle) {
   InterlockedExchange(&g_context.worker_busy, 1);
   EXPECT_EQ(SendMessageA(window_, WM_CLOSE, 0, 0), 0);
   EXPECT_FALSE(Queued(WM_DESTROY));
   EXPECT_TRUE(IsWindow(window_));
+  // A second or stray automatic run, and a WM_DESTROY from elsewhere, would end
+  // the process in the middle of the install.
+  SendMessageA(window_, WM_COMMAND, ID_AUTORUN, AUTORUN_PARAM);
+  SendMessageA(window_, WM_DESTROY, 0, 0);
+  EXPECT_FALSE(Queued(WM_QUIT));
+  EXPECT_NE(g_context.text_font, nullptr);
   InterlockedExchange(&g_context.worker_busy, 0);
   SendMessageA(window_, WM_CLOSE, 0, 0);
   EXPECT_TRUE(Queued(WM_DESTROY));

@@ -3,6 +3,7 @@
 //   probe msgbox CAPTION         text of the message box with that caption, and
 //                                "topmost" when it is system-modal
 //   probe post ID LPARAM         posts WM_COMMAND (ID, LPARAM) to the main window
+//   probe destroy                posts WM_DESTROY to it, as another program could
 //   probe invalidate             asks the main window for a full repaint
 //   probe run PROGRAM [ARGS]     runs a program, prints its full 32-bit exit code
 #include <windows.h>
@@ -68,6 +69,10 @@ int main(int argc, char** argv) {
     HWND window = FindWindowA(MAIN_CLASS, nullptr);
     return window && PostMessageA(window, WM_COMMAND, atoi(argv[2]), atoi(argv[3])) ? 0 : 1;
   }
+  if (argc >= 2 && strcmp(argv[1], "destroy") == 0) {
+    HWND window = FindWindowA(MAIN_CLASS, nullptr);
+    return window && PostMessageA(window, WM_DESTROY, 0, 0) ? 0 : 1;
+  }
   if (argc >= 2 && strcmp(argv[1], "invalidate") == 0) {
     HWND window = FindWindowA(MAIN_CLASS, nullptr);
     return window && InvalidateRect(window, nullptr, TRUE) ? 0 : 1;
@@ -78,6 +83,6 @@ int main(int argc, char** argv) {
     const char* line = strstr(GetCommandLineA(), " run ");
     return line ? Run(line + 5) : 1;
   }
-  fprintf(stderr, "usage: probe client | msgbox CAPTION | run PROGRAM [ARGS]\n");
+  fprintf(stderr, "usage: probe client | msgbox CAPTION | post ID LPARAM | destroy | invalidate | run PROGRAM [ARGS]\n");
   return 2;
 }
