@@ -68,7 +68,7 @@ int32_t RunDriverSetup(const char* application, const char* command_line, const 
 // Stores the text before the post, so the window reads it whole.
 static int32_t Fail(SetupContext* context, int32_t code, const char* text) {
   CopyText(context->error_text, sizeof context->error_text, text);
-  PostMessageA(context->main_window, WM_COMMAND, ID_STATUS, STATUS_FAILED);
+  PostOutcome(context->main_window, STATUS_FAILED);
   return code;
 }
 
@@ -166,7 +166,7 @@ int32_t InstallProcedure(SetupContext* context) {
   }
 
   SetStatusText(context, STATUS_COMPLETED);
-  PostMessageA(context->main_window, WM_COMMAND, ID_STATUS, STATUS_DONE);
+  PostOutcome(context->main_window, STATUS_DONE);
   return 0;
 }
 

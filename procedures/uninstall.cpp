@@ -55,7 +55,7 @@ int32_t UninstallProcedure(SetupContext* context) {
     char text[sizeof context->error_text];
     if (!ComposeFailureText(text, sizeof text, TEXT_UNINSTALL_PACKAGE)) text[0] = '\0';
     CopyText(context->error_text, sizeof context->error_text, text);
-    PostMessageA(context->main_window, WM_COMMAND, ID_STATUS, STATUS_FAILED);
+    PostOutcome(context->main_window, STATUS_FAILED);
     return -1;
   }
   ResolveInstallFolder(context, PRODUCT_SUBFOLDER);

@@ -135,28 +135,24 @@ void ShowOutcome(SetupContext* context, LPARAM status) {
 
 bool IsOutcome(LPARAM status) { return status == STATUS_FAILED || status == STATUS_DONE; }
 
-// Only the install worker's post reaches the window through the loop while
-// the action runs; anything else is a stray and ignored.
+// The outcome of an install started from the button: only the worker's own
+// post counts, and only while that install runs.
 void OnStatus(SetupContext* context, LPARAM status) {
   if (SilentFlag || !IsOutcome(status)) return;
   if (g_action.phase != Phase::kRunning || g_action.on_window_thread) return;
+  if (!TakePostedOutcome(static_cast<int32_t>(status))) return;
   ShowOutcome(context, status);
   g_action.phase = Phase::kClosing;
   PostMessageA(context->main_window, WM_CLOSE, 0, 0);
 }
 
-// An action that ran on this thread has posted its outcome, if any, into our
-// queue. Take it from there, so that its box comes before the window ends.
-// Only WM_COMMAND is taken and nothing is dispatched; commands queued while
-// the action ran would have been refused anyway. The action's own post is its
-// last word, so the last outcome in the queue is the one kept.
-LPARAM TakeQueuedOutcome(HWND window) {
-  LPARAM outcome = 0;
-  MSG message;
-  while (PeekMessageA(&message, window, WM_COMMAND, WM_COMMAND, PM_REMOVE)) {
-    if (LOWORD(message.wParam) == ID_STATUS && IsOutcome(message.lParam)) outcome = message.lParam;
-  }
-  return outcome;
+// An action that ran on this thread has posted its outcome, if any, while the
+// thread could not handle it: take it now, so that its box comes before the
+// window ends. What else the queue holds meanwhile is refused when it comes.
+LPARAM TakeActionOutcome() {
+  if (TakePostedOutcome(STATUS_FAILED)) return STATUS_FAILED;
+  if (TakePostedOutcome(STATUS_DONE)) return STATUS_DONE;
+  return 0;
 }
 
 // After a removal or an automatic run: the outcome's box (never when silent),
@@ -164,7 +160,7 @@ LPARAM TakeQueuedOutcome(HWND window) {
 // action's result, as it does when silent.
 void EndWindowThreadAction(SetupContext* context, int32_t result, bool automatic) {
   if (!SilentFlag) {
-    LPARAM outcome = TakeQueuedOutcome(context->main_window);
+    LPARAM outcome = TakeActionOutcome();
     if (outcome) ShowOutcome(context, outcome);
   }
   if (automatic) {

@@ -107,11 +107,11 @@ int32_t InstallProcedure(SetupContext* context) {
   if (EnvIs("QVH_INSTALL", "failed")) {
     lstrcpyA(context->error_caption, "Quorvane Installation Error");
     lstrcpyA(context->error_text, "Harness: scripted failure");
-    PostMessageA(context->main_window, WM_COMMAND, ID_STATUS, STATUS_FAILED);
+    PostOutcome(context->main_window, STATUS_FAILED);
     return -10;
   }
   if (EnvIs("QVH_INSTALL", "silent")) return -21;
-  PostMessageA(context->main_window, WM_COMMAND, ID_STATUS, STATUS_DONE);
+  PostOutcome(context->main_window, STATUS_DONE);
   return 0;
 }
 
