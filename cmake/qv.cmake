@@ -42,10 +42,15 @@ macro(qv_setup_cross_build)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     list(APPEND QV_CROSS_LINK -Wl,--high-entropy-va)
   endif()
-  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0600 WINVER=0x0600)
+  # The setup program's own code (targets with QV_WIN2000 set) sees only what
+  # Windows 2000 declares, so that nothing newer is imported by accident; tests
+  # and product stand-ins may use Vista's declarations.
+  set(qv_winver "$<IF:$<BOOL:$<TARGET_PROPERTY:QV_WIN2000>>,0x0500,0x0600>")
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=${qv_winver} WINVER=${qv_winver})
   add_compile_options(${QV_CROSS_FLAGS})
   add_link_options(${QV_CROSS_LINK})
   add_library(qv_setup_lib STATIC)
+  set_target_properties(qv_setup_lib PROPERTIES QV_WIN2000 ON)
   target_include_directories(qv_setup_lib PUBLIC ${CMAKE_SOURCE_DIR})
   target_compile_options(qv_setup_lib PRIVATE ${QV_WARNINGS} -fno-exceptions -fno-rtti)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)

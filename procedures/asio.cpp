@@ -32,13 +32,25 @@ static_assert(sizeof(STARTUPINFOA) == 68, "STARTUPINFOA as the 32-bit program pa
 
 using SelfRegisterFn = HRESULT(STDAPICALLTYPE*)();
 
+// Windows 8 and the Vista/7 update know these; older systems refuse them.
+#ifndef LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR
+#define LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR 0x00000100
+#endif
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+
 // Loads by full path so that a DLL the driver needs beside it is found even
-// though the process restricts its default DLL search to System32. Systems
-// without the LOAD_LIBRARY_SEARCH flags refuse them as invalid; those take the
-// older altered search path, which also starts from the DLL's own folder.
+// though the process restricts its default DLL search to System32. Only the
+// driver's own folder and System32: the default directories would add this
+// program's folder, typically a downloads folder, where a planted DLL would
+// then be loaded into this elevated process for a driver's dependency.
+// Systems without the LOAD_LIBRARY_SEARCH flags refuse them as invalid; those
+// take the older altered search path, which starts from the DLL's own folder
+// in place of the program's.
 HMODULE LoadDriverDll(const char* path) {
   HMODULE module =
-      LoadLibraryExA(path, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+      LoadLibraryExA(path, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (!module && GetLastError() == ERROR_INVALID_PARAMETER) {
     module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   }
@@ -99,8 +111,10 @@ void RegisterAsio64(SetupContext* context, int32_t do_register) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
+    // Started in the product folder, as the driver setup programs are: the
+    // folder this program was started from is often a downloads folder.
     if (!CreateProcessA(program, command, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
-                        nullptr, &startup, &process)) {
+                        context->install_folder, &startup, &process)) {
       continue;
     }
     if (process.hThread) CloseHandle(process.hThread);

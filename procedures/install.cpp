@@ -19,23 +19,32 @@ static_assert(sizeof(STARTUPINFOA) == 68, "32-bit STARTUPINFOA");
 #endif
 
 // status_text is rewritten by the worker while the window may be painting it.
-static SRWLOCK g_status_lock = SRWLOCK_INIT;
+// A critical section, which every Windows we run on has; it is made during
+// static initialisation, so it exists before any worker or window can use it,
+// and lives as long as the process.
+namespace {
+struct StatusLock {
+  CRITICAL_SECTION section;
+  StatusLock() { InitializeCriticalSection(&section); }
+};
+StatusLock g_status_lock;
+}  // namespace
 
 void SetStatusText(SetupContext* context, const char* text) {
-  AcquireSRWLockExclusive(&g_status_lock);
+  EnterCriticalSection(&g_status_lock.section);
   if (!CopyText(context->status_text, sizeof context->status_text, text)) context->status_text[0] = '\0';
-  ReleaseSRWLockExclusive(&g_status_lock);
+  LeaveCriticalSection(&g_status_lock.section);
 }
 
 void CopyStatusText(SetupContext* context, char* out, size_t out_size) {
   if (out_size == 0) return;
-  AcquireSRWLockShared(&g_status_lock);
+  EnterCriticalSection(&g_status_lock.section);
   size_t i = 0;
   // A short buffer gets the start of the text rather than nothing.
   for (; i + 1 < out_size && i < sizeof context->status_text && context->status_text[i]; i++)
     out[i] = context->status_text[i];
   out[i] = '\0';
-  ReleaseSRWLockShared(&g_status_lock);
+  LeaveCriticalSection(&g_status_lock.section);
 }
 
 int32_t WorkerBusy(const SetupContext* context) {

@@ -93,7 +93,11 @@ int DeleteTree(const char* folder, TreeWalk* walk) {
 }
 
 int MakeOneFolder(void*, const char* folder) {
-  return CreateDirectoryA(folder, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+  if (CreateDirectoryA(folder, nullptr)) return 1;
+  // ERROR_ALREADY_EXISTS also stands for a file of that name: only a folder will do.
+  if (GetLastError() != ERROR_ALREADY_EXISTS) return 0;
+  DWORD attributes = GetFileAttributesA(folder);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }
 
 }  // namespace

@@ -57,11 +57,14 @@ int ReadUserString(const char* key_path, const char* value_name, char* out, uint
   RegCloseKey(key);
   if (status != ERROR_SUCCESS || type != REG_SZ) return 0;
   if (length > READ_CAP) length = READ_CAP;
-  // The stored bytes need not end in a NUL, and the caller's area is usually
-  // smaller than the cap: cut to fit and always terminate.
-  if (length > out_size - 1) length = out_size - 1;
-  memcpy(out, area, length);
-  out[length] = '\0';
+  // The stored bytes need not end in a NUL: the text ends at the first NUL or
+  // with the bytes. A text that does not fit the caller's area whole is
+  // refused, not cut: a cut folder path names some other folder.
+  DWORD text_length = 0;
+  while (text_length < length && area[text_length] != '\0') text_length++;
+  if (text_length >= out_size) return 0;
+  memcpy(out, area, text_length);
+  out[text_length] = '\0';
   return 1;
 }
 

@@ -5,7 +5,8 @@
 
 int WriteMachineString(const char* key_path, const char* value_name, const char* text);
 // Reads a REG_SZ value under HKEY_CURRENT_USER into out (out_size bytes); the
-// result is always NUL-terminated and bounded by out_size. On 0, out is untouched.
+// result is always NUL-terminated. A text that does not fit out whole gives 0.
+// On 0, out is untouched.
 int ReadUserString(const char* key_path, const char* value_name, char* out, uint32_t out_size);
 int WriteUserDword(const char* key_path, const char* value_name, uint32_t value);
 int RemoveRegistryTree(HKEY parent, const char* key_path);

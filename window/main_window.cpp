@@ -24,8 +24,21 @@ const char DONE_CAPTION[] = "REBOOT YOUR SYSTEM";
 const char LAUNCH_FAILED_TEXT[] = "Failed to launch Procedure...";
 const char LAUNCH_FAILED_CAPTION[] = "Quorvane Installation Error";
 
-// The metrics structure in its Vista form, ending with iPaddedBorderWidth.
-static_assert(sizeof(NONCLIENTMETRICSA) == 344, "NONCLIENTMETRICSA must include iPaddedBorderWidth");
+// NONCLIENTMETRICSA in its Vista form, ending with iPaddedBorderWidth, which
+// the Windows 2000 declarations we build against leave out. Where a system
+// before Vista refuses this size, the fallback below takes over.
+struct NonClientMetricsVista {
+  UINT cbSize;
+  int iBorderWidth, iScrollWidth, iScrollHeight, iCaptionWidth, iCaptionHeight;
+  LOGFONTA lfCaptionFont;
+  int iSmCaptionWidth, iSmCaptionHeight;
+  LOGFONTA lfSmCaptionFont;
+  int iMenuWidth, iMenuHeight;
+  LOGFONTA lfMenuFont, lfStatusFont, lfMessageFont;
+  int iPaddedBorderWidth;
+};
+static_assert(sizeof(NonClientMetricsVista) == 344, "NONCLIENTMETRICSA must include iPaddedBorderWidth");
+constexpr int METRIC_CXPADDEDBORDER = 92;  // SM_CXPADDEDBORDER, Vista and later; 0 before
 
 HFONT MakeArial(LONG height, LONG weight) {
   LOGFONTA font;
@@ -345,14 +358,14 @@ void FreeWindowResources(SetupContext* context) {
 }
 
 void GetFrameMetrics(int* border, int* caption) {
-  NONCLIENTMETRICSA metrics;
+  NonClientMetricsVista metrics;
   memset(&metrics, 0, sizeof metrics);
   metrics.cbSize = sizeof metrics;
   if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
     *border = metrics.iBorderWidth + metrics.iPaddedBorderWidth;
     *caption = metrics.iCaptionHeight;
   } else {
-    *border = GetSystemMetrics(SM_CXPADDEDBORDER) + GetSystemMetrics(SM_CXDLGFRAME);
+    *border = GetSystemMetrics(METRIC_CXPADDEDBORDER) + GetSystemMetrics(SM_CXDLGFRAME);
     *caption = GetSystemMetrics(SM_CYCAPTION);
   }
 }

@@ -52,9 +52,12 @@ int TakePath(const char* args, char* out, size_t size) {
 
 int Run() {
   const char* line = GetCommandLineA();
-  // The exact line as received, so tests can check what the setup program passed.
+  // The exact line as received and the folder it was started in, so tests can
+  // check what the setup program passed (as the driver setup stand-ins log).
+  char directory[MAX_PATH] = "";
+  GetCurrentDirectoryA(sizeof(directory), directory);
   char log_line[4096];
-  snprintf(log_line, sizeof(log_line), "hcregsvr64 [%s]", line);
+  snprintf(log_line, sizeof(log_line), "hcregsvr64 [%s] in %s", line, directory);
   StandinLog(log_line);
 
   const char* args = (*line == ' ' || *line == '\t') ? line : SkipProgramName(line);

@@ -200,6 +200,8 @@ class Asio : public ::testing::Test {
   void Clean() {
     SetEnvironmentVariableA(QV_ENV_ASIO_FAIL, nullptr);
     SetEnvironmentVariableA(QV_ENV_REGSVR64_HANG, nullptr);
+    SetEnvironmentVariableA("QV_ASIO_HELPER_LOADED", nullptr);
+    DeleteFileA(Planted().c_str());
     for (DWORD id : RunningRegsvr64()) EndProcess(id);
     for (const AsioStandin& s : ASIO_STANDINS) {
       std::string clsid = std::string("CLSID\\") + s.clsid;
@@ -216,8 +218,18 @@ class Asio : public ::testing::Test {
     std::string to = InInstall(as.empty() ? file : as);
     ASSERT_TRUE(CopyFileA((from_dir + "\\" + file).c_str(), to.c_str(), FALSE)) << from_dir << "\\" << file;
   }
+  // A copy of the driver's helper beside this program, which stands for the
+  // setup program's folder.
+  static std::string Planted() { return ExeFolder() + "\\qvasiohelper.dll"; }
+  static std::string HelperLoadedFrom() {
+    char path[MAX_PATH] = "";
+    GetEnvironmentVariableA("QV_ASIO_HELPER_LOADED", path, MAX_PATH);
+    return path;
+  }
+  // The registration program's log line: its command line, and the folder it
+  // was started in, which must be the install folder.
   static std::string Run64(const char* prefix, const char* stem) {
-    return std::string("hcregsvr64 [") + prefix + INSTALL + "\\" + stem + ".dll]";
+    return std::string("hcregsvr64 [") + prefix + INSTALL + "\\" + stem + ".dll] in " + INSTALL;
   }
   static SetupContext context_;
 };
@@ -368,18 +380,26 @@ TEST_F(Asio, RegisterDllResultsAndThePauseOnlyAfterSuccess) {
   EXPECT_EQ(GetModuleHandleA(no_entry.c_str()), nullptr);
 }
 
-TEST_F(Asio, ADllBesideTheDriverIsFoundDespiteTheSystem32OnlySearch) {
+// The driver's own folder and System32 only: never this program's folder,
+// where anyone may have put a DLL beside a downloaded setup program.
+TEST_F(Asio, ADllBesideTheDriverIsFoundButNotOneBesideThisProgram) {
   MakeFolders(DEPS);
   std::string driver = std::string(DEPS) + "\\needs_helper.dll";
   ASSERT_TRUE(CopyFileA((TestDllDir() + "\\needs_helper.dll").c_str(), driver.c_str(), FALSE));
-  ASSERT_TRUE(CopyFileA((TestDllDir() + "\\qvasiohelper.dll").c_str(),
-                        (std::string(DEPS) + "\\qvasiohelper.dll").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA((TestDllDir() + "\\qvasiohelper.dll").c_str(), Planted().c_str(), FALSE));
+  EXPECT_EQ(RegisterDll(driver.c_str()), 0);
+  EXPECT_EQ(UnregisterDll(driver.c_str()), 0);
+  EXPECT_EQ(HelperLoadedFrom(), "") << "the planted DLL was loaded";
+
+  std::string beside = std::string(DEPS) + "\\qvasiohelper.dll";
+  ASSERT_TRUE(CopyFileA((TestDllDir() + "\\qvasiohelper.dll").c_str(), beside.c_str(), FALSE));
   // The plain load does not look beside the DLL any more: the case to get right.
   HMODULE plain = LoadLibraryA(driver.c_str());
   EXPECT_EQ(plain, nullptr);
   if (plain) FreeLibrary(plain);
 
   EXPECT_EQ(RegisterDll(driver.c_str()), 1);
+  EXPECT_STRCASEEQ(HelperLoadedFrom().c_str(), beside.c_str());
   EXPECT_EQ(UnregisterDll(driver.c_str()), 1);
 }
 

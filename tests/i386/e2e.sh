@@ -28,7 +28,7 @@ expected_log() {
   for d in hcqv hcqvaux hcqvins; do printf '%s\n' "${d}_asiodriver $action ok"; done
   [ "$arch" = win64 ] || return 0
   for d in hcqv hcqvaux hcqvins; do
-    printf '%s\n' "hcregsvr64 [$u -f$F\\${d}_asiodriver64.dll]" "${d}_asiodriver64 $action ok"
+    printf '%s\n' "hcregsvr64 [$u -f$F\\${d}_asiodriver64.dll] in $F" "${d}_asiodriver64 $action ok"
   done
 }
 

@@ -51,11 +51,11 @@ HCQVAUX_Setup_x64.exe [-h -i -H -n] in $E2E_FOLDER_WIN
 hcqv_asiodriver register ok
 hcqvaux_asiodriver register ok
 hcqvins_asiodriver register ok
-hcregsvr64 [ -f$E2E_FOLDER_WIN\\hcqv_asiodriver64.dll]
+hcregsvr64 [ -f$E2E_FOLDER_WIN\\hcqv_asiodriver64.dll] in $E2E_FOLDER_WIN
 hcqv_asiodriver64 register ok
-hcregsvr64 [ -f$E2E_FOLDER_WIN\\hcqvaux_asiodriver64.dll]
+hcregsvr64 [ -f$E2E_FOLDER_WIN\\hcqvaux_asiodriver64.dll] in $E2E_FOLDER_WIN
 hcqvaux_asiodriver64 register ok
-hcregsvr64 [ -f$E2E_FOLDER_WIN\\hcqvins_asiodriver64.dll]
+hcregsvr64 [ -f$E2E_FOLDER_WIN\\hcqvins_asiodriver64.dll] in $E2E_FOLDER_WIN
 hcqvins_asiodriver64 register ok" "$(e2e_log)"
 e2e_check_installed
 e2e_scenario_end

@@ -473,17 +473,22 @@ TEST_F(Procedures, UnreadablePackageFailsFirst) {
 }
 
 TEST_F(Procedures, FolderThatCannotBeMadeFailsWithMinus3) {
-  // A file where the folder "HC" should go.
-  HANDLE blocker = CreateFileA(g_hc_folder.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(blocker, INVALID_HANDLE_VALUE);
-  CloseHandle(blocker);
-  UsePackage(BuildPackage(ProductEntries()));
-  EXPECT_EQ(InstallProcedure(&context_), -3);
-  DeleteFileA(g_hc_folder.c_str());
-  EXPECT_EQ(TakePosts(), std::vector<std::string>{"status:127"});
-  EXPECT_STREQ(context_.error_text,
-               "Failed to create target folder on system disk\nthanks to download official package at\n"
-               "https://www.halcyra.example.");
+  // A file where the folder "HC" should go, then one where "Quorvane" should:
+  // the last is refused as a folder too, not left for the extraction to fail on.
+  for (const std::string& blocked : {g_hc_folder, g_install_folder}) {
+    Reset();
+    if (blocked == g_install_folder) ASSERT_TRUE(CreateDirectoryA(g_hc_folder.c_str(), nullptr));
+    HANDLE blocker = CreateFileA(blocked.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(blocker, INVALID_HANDLE_VALUE);
+    CloseHandle(blocker);
+    UsePackage(BuildPackage(ProductEntries()));
+    EXPECT_EQ(InstallProcedure(&context_), -3) << blocked;
+    DeleteFileA(blocked.c_str());
+    EXPECT_EQ(TakePosts(), std::vector<std::string>{"status:127"});
+    EXPECT_STREQ(context_.error_text,
+                 "Failed to create target folder on system disk\nthanks to download official package at\n"
+                 "https://www.halcyra.example.");
+  }
 }
 
 TEST_F(Procedures, WithoutProgramsValueOnlyAllUsersShortcuts) {

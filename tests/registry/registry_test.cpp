@@ -146,22 +146,43 @@ TEST_F(Registry, ReadUserStringSizeLimits) {
   EXPECT_EQ(out[4051], 'Z');
 }
 
-TEST_F(Registry, ReadUserStringStaysInsideASmallCallerArea) {
+TEST_F(Registry, ReadUserStringRefusesWhatDoesNotFitTheCallerArea) {
   std::string fits(4079, 'p');
   SetUserValue("Near", REG_SZ, fits.c_str(), 4080);
-  // What the procedures do with the Programs folder: keep it in 1024 chars, then append.
+  // What the procedures do with the Programs folder: keep it in 1024 chars, then
+  // append. A cut path would name another folder: nothing rather than a cut one.
   struct {
     char area[1024];
     char guard[64];
   } caller;
   memset(&caller, 'G', sizeof(caller));
-  EXPECT_EQ(ReadUserString(USER_ROOT, "Near", caller.area, sizeof(caller.area)), 1);
-  EXPECT_EQ(strlen(caller.area), 1023u);
+  EXPECT_EQ(ReadUserString(USER_ROOT, "Near", caller.area, sizeof(caller.area)), 0);
+  for (char c : caller.area) ASSERT_EQ(c, 'G');
   for (char c : caller.guard) ASSERT_EQ(c, 'G');
+
+  // 1023 characters and the NUL fill the area exactly; one more does not fit.
+  std::string exact(1023, 'x');
+  SetUserValue("Exact", REG_SZ, exact.c_str(), 1024);
+  EXPECT_EQ(ReadUserString(USER_ROOT, "Exact", caller.area, sizeof(caller.area)), 1);
+  EXPECT_EQ(std::string(caller.area), exact);
+  for (char c : caller.guard) ASSERT_EQ(c, 'G');
+  std::string over(1024, 'y');
+  SetUserValue("Over", REG_SZ, over.c_str(), 1025);
+  EXPECT_EQ(ReadUserString(USER_ROOT, "Over", caller.area, sizeof(caller.area)), 0);
+  EXPECT_EQ(std::string(caller.area), exact);
+  // Stored without its NUL, 1023 bytes still need the terminator we add.
+  SetUserValue("RawExact", REG_SZ, over.c_str(), 1023);
+  EXPECT_EQ(ReadUserString(USER_ROOT, "RawExact", caller.area, sizeof(caller.area)), 1);
+  EXPECT_EQ(std::string(caller.area), over.substr(0, 1023));
+  SetUserValue("RawOver", REG_SZ, over.c_str(), 1024);
+  EXPECT_EQ(ReadUserString(USER_ROOT, "RawOver", caller.area, sizeof(caller.area)), 0);
 
   char tiny[1];
   tiny[0] = 'Z';
-  EXPECT_EQ(ReadUserString(USER_ROOT, "Near", tiny, 1), 1);
+  EXPECT_EQ(ReadUserString(USER_ROOT, "Near", tiny, 1), 0);
+  EXPECT_EQ(tiny[0], 'Z');
+  SetUserValue("Empty", REG_SZ, "", 1);
+  EXPECT_EQ(ReadUserString(USER_ROOT, "Empty", tiny, 1), 1);
   EXPECT_EQ(tiny[0], '\0');
 }
 

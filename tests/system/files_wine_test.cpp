@@ -239,6 +239,10 @@ TEST_F(Files, MakeFolderPathFailsUnderAFileAndKeepsWhatItMade) {
   File("m\\f");
   EXPECT_EQ(MakeFolderPath(P("m\\f\\g\\h").c_str()), 0);
   EXPECT_FALSE(Has("m\\f\\g"));
+  // A file where the last folder or the one before a trailing backslash should
+  // be: "already exists", but not as a folder.
+  EXPECT_EQ(MakeFolderPath(P("m\\f").c_str()), 0);
+  EXPECT_EQ(MakeFolderPath(P("m\\f\\").c_str()), 0);
   std::string over = P("n\\") + std::string(1100, 'x');
   EXPECT_EQ(MakeFolderPath(over.c_str()), 0);
   EXPECT_FALSE(Has("n"));  // refused before anything was made
