@@ -38,25 +38,29 @@
 
 namespace {
 
+// One line on stderr; `ending` closes it.
+int Say(int code, const char* ending, const char* format, va_list args) {
+  fputs("qvpack: ", stderr);
+  vfprintf(stderr, format, args);
+  fputs(ending, stderr);
+  return code;
+}
+
 int Fail(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  fputs("qvpack: ", stderr);
-  vfprintf(stderr, format, args);
-  fputc('\n', stderr);
+  int code = Say(1, "\n", format, args);
   va_end(args);
-  return 1;
+  return code;
 }
 
 // Wrong use of the command line: the problem, and where the usage is.
 int UsageError(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  fputs("qvpack: ", stderr);
-  vfprintf(stderr, format, args);
-  fputs("; see qvpack --help\n", stderr);
+  int code = Say(2, "; see qvpack --help\n", format, args);
   va_end(args);
-  return 2;
+  return code;
 }
 
 // Text from the command line or a manifest, fit for one message line.
