@@ -76,9 +76,13 @@ e2e_scenario_end() { qv_prefix_drop; }
 # e2e_run PROGRAM ARGS...: runs a Windows program (Windows path) through the
 # exit-code runner; E2E_RESULT is its full exit code ("none" when it did not run).
 e2e_run() {
-  local out
-  out=$(timeout "${E2E_TIMEOUT:-600}" "$QV_WINE64" "$E2E_QVRUN" "$@" 2>/dev/null | tr -d '\r')
+  local out err
+  err=$(mktemp "${TMPDIR:-/tmp}/qv-run.XXXXXX")
+  out=$(timeout "${E2E_TIMEOUT:-600}" "$QV_WINE64" "$E2E_QVRUN" "$@" 2>"$err" | tr -d '\r')
   E2E_RESULT=${out:-none}
+  # Why the runner gave no code: its own line, or the loader's, from stderr.
+  [ -n "$out" ] || grep -a -E '^(qvrun|wine)' "$err" | tr -d '\r' | sed 's/^/        /'
+  rm -f "$err"
 }
 
 # e2e_setup EXE ARGS...: the setup program (Unix path) through the runner.
