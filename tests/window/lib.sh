@@ -52,9 +52,13 @@ qvw_wait_window() {
   for i in $(seq 60); do
     geometry=$(qvw_probe client)
     if [ -n "$geometry" ]; then
+      sleep 0.7  # first paint
+      # Read again: the window sizes itself while it is being made, and an
+      # emulated program can be caught before it has.
+      geometry=$(qvw_probe client)
+      [ -n "$geometry" ] || continue
       set -- $geometry
       OX=$1 OY=$2 CW=$3 CH=$4
-      sleep 0.7  # first paint
       # The first click into a new prefix's first window can be lost to
       # activation: spend it on the band's empty left corner, where a click
       # does nothing.

@@ -18,7 +18,8 @@ const char MAIN_CLASS[] = "HCQuorvane0Installer0MainWindow0";
 
 int Client() {
   HWND window = FindWindowA(MAIN_CLASS, nullptr);
-  if (!window) return 1;
+  // Not before it is shown: until then it has its creation size.
+  if (!window || !IsWindowVisible(window)) return 1;
   RECT rect;
   POINT origin = {0, 0};
   if (!GetClientRect(window, &rect) || !ClientToScreen(window, &origin)) return 1;
