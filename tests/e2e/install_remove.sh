@@ -34,11 +34,7 @@ e2e_equal "driver setup programs started for removal" \
 HCQVAUX_Setup.exe [-h -u -H] in $E2E_FOLDER_WIN" \
   "$(e2e_log | grep '_Setup')"
 e2e_equal "ASIO drivers unregistered" 3 "$(e2e_log | grep -ic 'unregister')"
-left=$(cd "$(e2e_folder)" 2>/dev/null && find . -type f | sort)
-e2e_equal "only the running uninstaller copy is left in the folder" "./QuorvaneSetup.exe" "$left"
-pending=$(e2e_reg_value "$E2E_SESSION_MANAGER" PendingFileRenameOperations)
-e2e_equal "the copy, then the folder, are deleted at restart" \
-  "\\??\\$copy_win\\0\\0\\??\\$E2E_FOLDER_WIN\\0" "$pending"
+e2e_check_left_for_restart
 e2e_equal "SysTrayShowOnRun = 0" 0x0 "$(e2e_reg_value "$E2E_USER_KEY" SysTrayShowOnRun)"
 e2e_equal "the install's values stay" 0x0 "$(e2e_reg_value "$E2E_USER_KEY" install)"
 for programs in "$(e2e_user_programs)" "$(e2e_common_programs)"; do

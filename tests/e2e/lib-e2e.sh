@@ -301,6 +301,16 @@ e2e_scenario_removal_line_driver_gone() {
   e2e_scenario_end
 }
 
+# After a removal run by the uninstaller copy: only that running copy is left,
+# and it, then the folder, wait for the restart.
+e2e_check_left_for_restart() {
+  e2e_equal "only the running uninstaller copy is left in the folder" "./QuorvaneSetup.exe" \
+    "$(cd "$(e2e_folder)" 2>/dev/null && find . -type f | sort)"
+  e2e_equal "the copy, then the folder, are deleted at restart" \
+    "\\??\\$E2E_FOLDER_WIN\\QuorvaneSetup.exe\\0\\0\\??\\$E2E_FOLDER_WIN\\0" \
+    "$(e2e_reg_value "$E2E_SESSION_MANAGER" PendingFileRenameOperations)"
+}
+
 # The pending restart operations, one text per line (an empty destination: a deletion).
 e2e_pending() { e2e_reg_value "$E2E_SESSION_MANAGER" PendingFileRenameOperations | sed 's/\\0/\n/g'; }
 

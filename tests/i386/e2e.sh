@@ -45,11 +45,7 @@ e2e_run "$F\\QuorvaneSetup.exe" -u -h
 e2e_equal "removal exits with 0" 0 "$E2E_RESULT"
 e2e_equal "driver setup programs and ASIO unregistration, exact command lines, in order" \
   "$(expected_log '-h -u -H' unregister)" "$(e2e_log)"
-left=$(cd "$(e2e_folder)" 2>/dev/null && find . -type f | sort)
-e2e_equal "only the running uninstaller copy is left in the folder" "./QuorvaneSetup.exe" "$left"
-e2e_equal "the copy, then the folder, are deleted at restart" \
-  "\\??\\$F\\QuorvaneSetup.exe\\0\\0\\??\\$F\\0" \
-  "$(e2e_reg_value "$E2E_SESSION_MANAGER" PendingFileRenameOperations)"
+e2e_check_left_for_restart
 e2e_check_removed
 e2e_scenario_end
 
