@@ -1,10 +1,11 @@
-// The install procedure, the worker thread it runs on, and the driver setup runs.
+// The install procedure and the worker thread it runs on.
 #include "procedures/install.h"
 
 #include <objbase.h>
 
 #include "package/package.h"
 #include "procedures/asio.h"
+#include "procedures/driver_setup.h"
 #include "procedures/procedure_texts.h"
 #include "procedures/shortcuts.h"
 #include "startup/environment.h"
@@ -13,10 +14,6 @@
 #include "system/registry.h"
 #include "system/text.h"
 #include "window/commands.h"
-
-#if !defined(_WIN64)
-static_assert(sizeof(STARTUPINFOA) == 68, "32-bit STARTUPINFOA");
-#endif
 
 // status_text is rewritten by the worker while the window may be painting it.
 // A critical section, which every Windows we run on has; it is made during
@@ -49,29 +46,6 @@ void CopyStatusText(SetupContext* context, char* out, size_t out_size) {
 
 int32_t WorkerBusy(const SetupContext* context) {
   return __atomic_load_n(&context->worker_busy, __ATOMIC_ACQUIRE);
-}
-
-int32_t RunDriverSetup(const char* application, const char* command_line, const char* directory) {
-  STARTUPINFOA startup;
-  ZeroMemory(&startup, sizeof startup);
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process;
-  ZeroMemory(&process, sizeof process);
-  DWORD exit_code = static_cast<DWORD>(-1);
-
-  // CreateProcess may write into the command line, so it gets a copy.
-  char line[2048];
-  if (!CopyText(line, sizeof line, command_line)) return -605;
-  if (!CreateProcessA(application, line, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, directory,
-                      &startup, &process))
-    return -605;
-  if (process.hThread) CloseHandle(process.hThread);
-  if (!process.hProcess) return -604;
-
-  WaitForSingleObject(process.hProcess, INFINITE);
-  if (!GetExitCodeProcess(process.hProcess, &exit_code)) exit_code = static_cast<DWORD>(-1);
-  CloseHandle(process.hProcess);
-  return static_cast<int32_t>(exit_code);
 }
 
 // Stores the text before the post, so the window reads it whole.

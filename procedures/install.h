@@ -1,4 +1,4 @@
-// The install procedure, its worker thread and the driver setup runs.
+// The install procedure and its worker thread.
 #pragma once
 #include <windows.h>
 #include "startup/context.h"
@@ -6,7 +6,6 @@
 int32_t StartInstallWorker(SetupContext* context, int32_t wait);
 DWORD WINAPI InstallWorkerThread(LPVOID context);
 int32_t InstallProcedure(SetupContext* context);
-int32_t RunDriverSetup(const char* application, const char* command_line, const char* directory);
 
 // status_text crosses threads: the worker sets it, the window paints a copy.
 void SetStatusText(SetupContext* context, const char* text);

@@ -3,6 +3,7 @@
 
 #include "package/package.h"
 #include "procedures/asio.h"
+#include "procedures/driver_setup.h"
 #include "procedures/install.h"
 #include "procedures/procedure_texts.h"
 #include "procedures/shortcuts.h"

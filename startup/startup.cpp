@@ -37,14 +37,6 @@ BOOL CloseWindowsByTitle(const char* prefix) {
   return EnumWindows(PostDestroyIfTitleMatches, reinterpret_cast<LPARAM>(prefix));
 }
 
-BOOL PostDestroy() {
-  return PostMessageA(g_context.main_window, WM_DESTROY, 0, 0);
-}
-
-void CloseHandleIfSet(HANDLE handle) {
-  if (handle != nullptr) CloseHandle(handle);
-}
-
 int SetupMain(HINSTANCE instance, const char* args) {
   HardenDllSearch();
   ParseCommandLine(args);

@@ -150,3 +150,7 @@ int FileExists(const char* path) {
   CloseHandle(file);
   return 1;
 }
+
+void CloseHandleIfSet(void* handle) {
+  if (handle != nullptr) CloseHandle(handle);
+}

@@ -18,3 +18,5 @@ int WriteWholeFile(const char* path, const void* bytes, uint32_t length);
 int FileExists(const char* path);
 // 1 when the file holds exactly these bytes (read while others hold it open).
 int FileHoldsBytes(const char* path, const void* bytes, uint32_t length);
+// Closes a kernel handle unless it is null.
+void CloseHandleIfSet(void* handle);

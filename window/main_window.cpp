@@ -6,7 +6,7 @@
 #include "procedures/uninstall.h"
 #include "startup/cmdline.h"
 #include "startup/environment.h"
-#include "startup/startup.h"
+#include "system/files.h"
 #include "system/text.h"
 #include "window/autorun_choice.h"
 #include "window/launch_target.h"

@@ -16,6 +16,8 @@ void InitWindowResources(SetupContext* context);
 void FreeWindowResources(SetupContext* context);
 void GetFrameMetrics(int* border, int* caption);
 void RunButtonAction(SetupContext* context, HWND window);
+// Posts WM_DESTROY to g_context.main_window: the program's only way to close it.
+BOOL PostDestroy();
 
 // Descrambles the stored target into a 512-byte working buffer, opens it with
 // the shell (owner main_window), and wipes the buffer. Counts over 512 open nothing.

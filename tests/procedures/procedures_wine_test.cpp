@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "package/package_writer.h"
+#include "procedures/driver_setup.h"
 #include "procedures/install.h"
 #include "procedures/uninstall.h"
 #include "startup/cmdline.h"

@@ -1,0 +1,14 @@
+// Paths that the system hands over in their wide form, brought into the
+// program's 8-bit ANSI buffers only when nothing is changed on the way.
+#pragma once
+#include <cstddef>
+
+// out = the ANSI form of wide, exactly: no character replaced by a default or
+// a best-fit look-alike ("Łukasz" must never become "Lukasz", another folder).
+// When the long form has no exact ANSI form, the short (8.3) form is tried,
+// which is ASCII on volumes that keep short names. 1 on success; 0 leaves out
+// empty: the path is unknown to an ANSI caller.
+int AnsiPathFromWide(const wchar_t* wide, char* out, size_t out_size);
+// The same conversion without the short-name fallback: 1 when text has an
+// exact ANSI form that fits.
+int ExactAnsiText(const wchar_t* text, char* out, size_t out_size);
