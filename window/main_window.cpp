@@ -8,6 +8,7 @@
 #include "startup/environment.h"
 #include "system/files.h"
 #include "system/text.h"
+#include "system/wait.h"
 #include "window/autorun_choice.h"
 #include "window/launch_target.h"
 #include "window/layout.h"
@@ -155,8 +156,16 @@ void OnStatus(SetupContext* context, LPARAM status) {
   if (g_action.phase != Phase::kRunning || g_action.on_window_thread) return;
   if (!TakePostedOutcome(static_cast<int32_t>(status))) return;
   ShowOutcome(context, status);
+  // The worker posts before it lets go of COM; a WM_CLOSE now would be dropped
+  // as long as it is busy, leaving a window with a dead button. Still counted
+  // as showing, so nothing starts or ends the window meanwhile.
+  if (context->worker_thread) {
+    WaitAnsweringSentMessages(context->worker_thread, INFINITE);
+    CloseHandle(context->worker_thread);
+    context->worker_thread = nullptr;
+  }
   g_action.phase = Phase::kClosing;
-  PostMessageA(context->main_window, WM_CLOSE, 0, 0);
+  PostDestroy();
 }
 
 // An action that ran on this thread has posted its outcome, if any, while the
