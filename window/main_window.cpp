@@ -72,8 +72,11 @@ struct ActionState {
   // The removal and the automatic install hold the window thread: what their
   // boxes' modal loops hand us meanwhile never comes from the action itself.
   bool on_window_thread;
+  // Anyone can post ID_AUTORUN to a top-level window: only the one run that
+  // the command line asked for is made.
+  bool autorun_taken;
 };
-ActionState g_action = {Phase::kIdle, 0, false};
+ActionState g_action = {Phase::kIdle, 0, false, false};
 
 void OnCreate(SetupContext* context, HWND window) {
   context->main_window = window;
@@ -200,7 +203,9 @@ void EndWindowThreadAction(SetupContext* context, int32_t result, bool automatic
 // present removes it), but for the two states that the device alone misreads
 // (see ChooseAutorunAction).
 void OnAutorun(SetupContext* context) {
-  if (!MayStartAction(context)) return;  // a second or stray request
+  if ((InstallFlag != 1 && UninstallFlag != 1) || g_action.autorun_taken) return;  // stray
+  if (!MayStartAction(context)) return;
+  g_action.autorun_taken = true;
   BeginAction(true);
   int32_t result = 0;
   const int32_t installed = context->product_installed;

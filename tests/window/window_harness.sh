@@ -58,8 +58,9 @@ qvw_check "clicks on the button's edges and the band do nothing" eq "$(log_count
 qvwin_post() { qvw_probe post "$@"; }
 qvwin_post 180 129
 qvwin_post 165 100
+qvwin_post 165 101
 sleep 1
-qvw_check "ID_STATUS 129 and ID_AUTORUN 100 do nothing" eq "$(log_count .)$(kill -0 $QVW_PID && echo alive)" 0alive
+qvw_check "ID_STATUS 129, ID_AUTORUN 100, and 101 without switches do nothing" eq "$(log_count .)$(kill -0 $QVW_PID && echo alive)" 0alive
 qvw_click 450 200
 sleep 2
 qvw_check "a click on the bitmap opens the header target" eq "$(qvw_urls)" "$HEADER_URL"
