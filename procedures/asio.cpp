@@ -6,6 +6,7 @@
 #include <objbase.h>
 
 #include "system/text.h"
+#include "system/wait.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ void RegisterAsio64(SetupContext* context, int32_t do_register) {
     if (process.hThread) CloseHandle(process.hThread);
     if (!process.hProcess) continue;
     // A run that hangs is left running; the next row does not wait longer.
-    WaitForSingleObject(process.hProcess, REGSVR64_WAIT_MS);
+    WaitAnsweringSentMessages(process.hProcess, REGSVR64_WAIT_MS);
     DWORD exit_code = 0;
     GetExitCodeProcess(process.hProcess, &exit_code);
     CloseHandle(process.hProcess);

@@ -3,6 +3,7 @@
 #include "procedures/driver_setup.h"
 
 #include "system/text.h"
+#include "system/wait.h"
 
 #if !defined(_WIN64)
 static_assert(sizeof(STARTUPINFOA) == 68, "32-bit STARTUPINFOA");
@@ -25,7 +26,9 @@ int32_t RunDriverSetup(const char* application, const char* command_line, const 
   if (process.hThread) CloseHandle(process.hThread);
   if (!process.hProcess) return -604;
 
-  WaitForSingleObject(process.hProcess, INFINITE);
+  // No time-out: a driver setup may take long. It may also broadcast to every
+  // window, this program's included, and wait for the answer.
+  WaitAnsweringSentMessages(process.hProcess, INFINITE);
   if (!GetExitCodeProcess(process.hProcess, &exit_code)) exit_code = static_cast<DWORD>(-1);
   CloseHandle(process.hProcess);
   return static_cast<int32_t>(exit_code);

@@ -13,6 +13,7 @@
 #include "system/path_utils.h"
 #include "system/registry.h"
 #include "system/text.h"
+#include "system/wait.h"
 #include "window/commands.h"
 
 // status_text is rewritten by the worker while the window may be painting it.
@@ -167,11 +168,19 @@ DWORD WINAPI InstallWorkerThread(LPVOID parameter) {
 int32_t StartInstallWorker(SetupContext* context, int32_t wait) {
   InterlockedExchange(&context->worker_result, -1);
   InterlockedExchange(&context->worker_busy, 1);
+  // An earlier worker's handle, when the window did not wait for that one.
+  CloseHandleIfSet(context->worker_thread);
   context->worker_thread = CreateThread(nullptr, 0, InstallWorkerThread, context, 0, &context->worker_thread_id);
-  if (!context->worker_thread) return -1;
+  if (!context->worker_thread) {
+    // No worker will ever clear it, and the window would refuse to close.
+    InterlockedExchange(&context->worker_busy, 0);
+    return -1;
+  }
   if (wait != 1) return 0;
 
-  WaitForSingleObject(context->worker_thread, INFINITE);
+  // The window thread waits here: its window must still answer what the
+  // worker's children send to every window.
+  WaitAnsweringSentMessages(context->worker_thread, INFINITE);
   CloseHandle(context->worker_thread);
   int32_t result = InterlockedCompareExchange(&context->worker_result, 0, 0);
   context->worker_thread = nullptr;

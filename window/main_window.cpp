@@ -8,6 +8,7 @@
 #include "startup/environment.h"
 #include "system/files.h"
 #include "system/text.h"
+#include "system/wait.h"
 #include "window/autorun_choice.h"
 #include "window/launch_target.h"
 #include "window/layout.h"
@@ -71,8 +72,11 @@ struct ActionState {
   // The removal and the automatic install hold the window thread: what their
   // boxes' modal loops hand us meanwhile never comes from the action itself.
   bool on_window_thread;
+  // Anyone can post ID_AUTORUN to a top-level window: only the one run that
+  // the command line asked for is made.
+  bool autorun_taken;
 };
-ActionState g_action = {Phase::kIdle, 0, false};
+ActionState g_action = {Phase::kIdle, 0, false, false};
 
 void OnCreate(SetupContext* context, HWND window) {
   context->main_window = window;
@@ -155,8 +159,16 @@ void OnStatus(SetupContext* context, LPARAM status) {
   if (g_action.phase != Phase::kRunning || g_action.on_window_thread) return;
   if (!TakePostedOutcome(static_cast<int32_t>(status))) return;
   ShowOutcome(context, status);
+  // The worker posts before it lets go of COM; a WM_CLOSE now would be dropped
+  // as long as it is busy, leaving a window with a dead button. Still counted
+  // as showing, so nothing starts or ends the window meanwhile.
+  if (context->worker_thread) {
+    WaitAnsweringSentMessages(context->worker_thread, INFINITE);
+    CloseHandle(context->worker_thread);
+    context->worker_thread = nullptr;
+  }
   g_action.phase = Phase::kClosing;
-  PostMessageA(context->main_window, WM_CLOSE, 0, 0);
+  PostDestroy();
 }
 
 // An action that ran on this thread has posted its outcome, if any, while the
@@ -191,7 +203,9 @@ void EndWindowThreadAction(SetupContext* context, int32_t result, bool automatic
 // present removes it), but for the two states that the device alone misreads
 // (see ChooseAutorunAction).
 void OnAutorun(SetupContext* context) {
-  if (!MayStartAction(context)) return;  // a second or stray request
+  if ((InstallFlag != 1 && UninstallFlag != 1) || g_action.autorun_taken) return;  // stray
+  if (!MayStartAction(context)) return;
+  g_action.autorun_taken = true;
   BeginAction(true);
   int32_t result = 0;
   const int32_t installed = context->product_installed;

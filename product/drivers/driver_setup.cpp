@@ -15,6 +15,9 @@
 //   QV_<DRIVER>_EXIT       exit code, decimal, may be negative (default: 0, or 2
 //                          when the device could not be set up)
 //   QV_<DRIVER>_DELAY_MS   milliseconds to wait before exiting
+//   QV_<DRIVER>_BROADCAST  1: send WM_SETTINGCHANGE to every top-level window
+//                          and wait for all of them, as a real driver setup
+//                          may do after changing the environment
 // with <DRIVER> HCLINE or HCQVAUX.
 #include <windows.h>
 #include <setupapi.h>
@@ -199,6 +202,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
 
   long value = 0;
+  if (ReadEnvNumber("BROADCAST", &value) && value == 1)
+    SendMessageA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("Environment"));
   if (ReadEnvNumber("DELAY_MS", &value) && value > 0) Sleep(static_cast<DWORD>(value));
   if (ReadEnvNumber("EXIT", &value)) result = value;
   return static_cast<int>(result);

@@ -68,7 +68,7 @@ e2e_scenario() {
   echo "== $1"
   qv_prefix_new || { e2e_bad "no Wine prefix"; return 1; }
   export QV_STANDIN_LOG='C:\qv-stand-ins.log'
-  unset QV_HCLINE_EXIT QV_HCQVAUX_EXIT QV_HCLINE_DELAY_MS QV_HCQVAUX_DELAY_MS
+  unset QV_HCLINE_EXIT QV_HCQVAUX_EXIT QV_HCLINE_DELAY_MS QV_HCQVAUX_DELAY_MS QV_HCLINE_BROADCAST QV_HCQVAUX_BROADCAST
 }
 
 e2e_scenario_end() { qv_prefix_drop; }

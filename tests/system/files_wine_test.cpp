@@ -1,4 +1,4 @@
-// The file and folder helpers on real files, under Wine.
+// The file and folder helpers on real files, and the window thread's wait, under Wine.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "system/files.h"
+#include "system/wait.h"
 
 namespace {
 
@@ -279,6 +280,44 @@ TEST_F(Files, FileExists) {
   EXPECT_EQ(FileExists(P("e.txt").c_str()), 0);  // held open without read sharing
   CloseHandle(held);
   EXPECT_EQ(FileExists(P("e.txt").c_str()), 1);
+}
+
+volatile LONG g_sent = 0, g_posted = 0;
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_USER + 1) InterlockedIncrement(&g_sent);
+  if (message == WM_USER + 2) InterlockedIncrement(&g_posted);
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+HANDLE g_stop;
+// Sends every 20 ms, for 5 s at most, as a child's broadcasts would.
+DWORD WINAPI KeepSending(LPVOID window) {
+  for (int i = 0; i < 250 && WaitForSingleObject(g_stop, 20) == WAIT_TIMEOUT; i++)
+    SendMessageA(static_cast<HWND>(window), WM_USER + 1, 0, 0);
+  return 0;
+}
+
+TEST(WaitAnsweringSentMessages, AnswersSentLeavesPostedAndKeepsItsTimeOut) {
+  WNDCLASSA window_class = {};
+  window_class.lpfnWndProc = CountingProc;
+  window_class.lpszClassName = "QvWaitTest";
+  ASSERT_NE(RegisterClassA(&window_class), 0);
+  HWND window = CreateWindowExA(0, "QvWaitTest", "", WS_OVERLAPPED, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  PostMessageA(window, WM_USER + 2, 0, 0);  // a click or a command, in effect
+  g_stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE sender = CreateThread(nullptr, 0, KeepSending, window, 0, nullptr);
+  DWORD start = GetTickCount();
+  EXPECT_EQ(WaitAnsweringSentMessages(g_stop, 300), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_LT(GetTickCount() - start, 3000u) << "each answer must not start the time-out afresh";
+  SetEvent(g_stop);
+  EXPECT_EQ(WaitAnsweringSentMessages(sender, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_GT(g_sent, 0);
+  EXPECT_EQ(g_posted, 0);
+  MSG message;
+  EXPECT_TRUE(PeekMessageA(&message, window, WM_USER + 2, WM_USER + 2, PM_REMOVE)) << "still queued";
+  CloseHandle(sender);
+  CloseHandle(g_stop);
+  DestroyWindow(window);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ log_has() { tr -d '\r' 2>/dev/null < "$LOG" | grep -qx "$1"; }
 log_count() { tr -d '\r' 2>/dev/null < "$LOG" | grep -c "$1"; }
 eq() { [ "$1" = "$2" ] || { echo "  got '$1', want '$2'" >&2; return 1; }; }
 gt() { [ "$1" -gt "$2" ] || { echo "  got $1, want more than $2" >&2; return 1; }; }
-fresh() { rm -f "$LOG" "$WINEPREFIX/drive_c/urls.txt"; unset QVH_PRODUCT QVH_OS QVH_STEP_MS QVH_INSTALL QVH_UNINSTALL; }
+fresh() { rm -f "$LOG" "$WINEPREFIX/drive_c/urls.txt"; unset QVH_PRODUCT QVH_OS QVH_STEP_MS QVH_INSTALL QVH_UNINSTALL QVH_LINGER_MS; }
 start() { qvw_start "$@"; qvw_wait_window || { echo "no window" >&2; return 1; }; }
 # A loaded machine can take a while to end a Wine program: the wait is a bound, not a measure.
 ends_with() { qvw_wait_exit $(($1 * 3)) && eq "$QVW_RC" "$2"; }
@@ -58,8 +58,9 @@ qvw_check "clicks on the button's edges and the band do nothing" eq "$(log_count
 qvwin_post() { qvw_probe post "$@"; }
 qvwin_post 180 129
 qvwin_post 165 100
+qvwin_post 165 101
 sleep 1
-qvw_check "ID_STATUS 129 and ID_AUTORUN 100 do nothing" eq "$(log_count .)$(kill -0 $QVW_PID && echo alive)" 0alive
+qvw_check "ID_STATUS 129, ID_AUTORUN 100, and 101 without switches do nothing" eq "$(log_count .)$(kill -0 $QVW_PID && echo alive)" 0alive
 qvw_click 450 200
 sleep 2
 qvw_check "a click on the bitmap opens the header target" eq "$(qvw_urls)" "$HEADER_URL"
@@ -151,9 +152,9 @@ qvw_box_key "REBOOT YOUR SYSTEM" Return
 qvw_check "window closes with 0 after the notice" ends_with 10 0
 qvw_check "one worker, started without waiting" eq "$(tr -d '\r' < "$LOG" | grep -v '^exit' | tr '\n' ' ')" "install wait=0 worker-end 0 destroy "
 
-# --- A failure reported by the worker.
+# --- A failure reported by the worker, its box answered while the worker still runs.
 fresh
-export QVH_INSTALL=failed QVH_STEP_MS=100
+export QVH_INSTALL=failed QVH_STEP_MS=100 QVH_LINGER_MS=5000
 start "$H"
 qvw_click 730 474
 qvw_check "failure box" qvw_wait_box "Quorvane Installation Error" 10
@@ -161,7 +162,7 @@ qvw_shot failed
 qvw_check "failure text from the context, system-modal" eq "$(qvw_box_text "Quorvane Installation Error")" \
   $'Harness: scripted failure\ntopmost\nowner HCQuorvane0Installer0MainWindow0'
 qvw_box_key "Quorvane Installation Error" Return
-qvw_check "window closes after the failure" ends_with 10 0
+qvw_check "window closes after the failure, once the worker has ended" ends_with 10 0
 
 # --- A worker that ends without a post leaves the window usable.
 fresh

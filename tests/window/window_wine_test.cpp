@@ -80,8 +80,10 @@ TEST_F(SilentWindow, CloseAutorunAndDestroyAreDroppedWhileBusyAndCloseDestroysWh
   EXPECT_FALSE(Queued(WM_DESTROY));
   EXPECT_TRUE(IsWindow(window_));
   // A second or stray automatic run, and a WM_DESTROY from elsewhere, would end
-  // the process in the middle of the install.
+  // the process in the middle of the install, switches or not.
+  UninstallFlag = 1;
   SendMessageA(window_, WM_COMMAND, ID_AUTORUN, AUTORUN_PARAM);
+  UninstallFlag = 0;
   SendMessageA(window_, WM_DESTROY, 0, 0);
   EXPECT_FALSE(Queued(WM_QUIT));
   EXPECT_NE(g_context.text_font, nullptr);
@@ -93,7 +95,9 @@ TEST_F(SilentWindow, CloseAutorunAndDestroyAreDroppedWhileBusyAndCloseDestroysWh
 // Runs last in this suite: it frees the resources.
 TEST_F(SilentWindow, ZAutorunFreesOnceAndQuitsWithTheResult) {
   // "-u" with the product absent: nothing runs, the result is 0.
+  UninstallFlag = 1;
   SendMessageA(window_, WM_COMMAND, ID_AUTORUN, AUTORUN_PARAM);
+  UninstallFlag = 0;
   WPARAM code = 1;
   EXPECT_TRUE(Queued(WM_QUIT, &code));
   EXPECT_EQ(code, 0u);

@@ -7,6 +7,7 @@
 //   QVH_OS=n             OsGeneration to report (default 4)
 //   QVH_STEP_MS=n        time per install step (default 400)
 //   QVH_INSTALL=done|failed|silent|nothread   how the fake install worker ends
+//   QVH_LINGER_MS=n      time the worker still takes after its outcome's post
 //   QVH_UNINSTALL=n      result of the fake removal (it shows no box)
 //   QVH_UNINSTALL_ENTRY=1  the Uninstall entry exists (default: as QVH_PRODUCT)
 #include <windows.h>
@@ -118,6 +119,7 @@ int32_t InstallProcedure(SetupContext* context) {
 DWORD WINAPI InstallWorkerThread(LPVOID parameter) {
   SetupContext* context = static_cast<SetupContext*>(parameter);
   int32_t result = InstallProcedure(context);
+  Sleep(static_cast<DWORD>(EnvNumber("QVH_LINGER_MS", 0)));  // as the real worker lets go of COM
   InterlockedExchange(&context->worker_result, result);
   InterlockedExchange(&context->worker_busy, 0);
   Log("worker-end %ld", result);
@@ -134,7 +136,10 @@ int32_t StartInstallWorker(SetupContext* context, int32_t wait) {
     InterlockedExchange(&context->worker_busy, 0);
     return -1;
   }
-  if (!wait) return 0;
+  if (!wait) {
+    context->worker_thread = thread;  // the window waits for it after the outcome's box
+    return 0;
+  }
   WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);
   return InterlockedCompareExchange(&context->worker_result, 0, 0);
