@@ -130,7 +130,7 @@ int32_t InstallProcedure(SetupContext* context) {
 
   SetStatusText(context, STATUS_FINALIZE);
   char programs[1024];
-  if (ReadUserString(SHELL_FOLDERS_KEY, PROGRAMS_VALUE, programs, sizeof programs) == 1)
+  if (ReadUserPath(SHELL_FOLDERS_KEY, PROGRAMS_VALUE, programs, sizeof programs) == 1)
     CreateShortcutSet(context, programs);
   const char* common_programs = GetCommonProgramsFolder();
   if (common_programs && common_programs[0]) CreateShortcutSet(context, common_programs);

@@ -84,7 +84,7 @@ int32_t UninstallProcedure(SetupContext* context) {
   DeletePackageFiles(context);
 
   char programs[1024];
-  if (ReadUserString(SHELL_FOLDERS_KEY, PROGRAMS_VALUE, programs, sizeof programs) == 1)
+  if (ReadUserPath(SHELL_FOLDERS_KEY, PROGRAMS_VALUE, programs, sizeof programs) == 1)
     RemoveStartMenuEntries(programs);
   const char* common_programs = GetCommonProgramsFolder();
   if (common_programs && common_programs[0]) RemoveStartMenuEntries(common_programs);
