@@ -165,6 +165,20 @@ TEST_F(Files, DeleteFolderTreeDoesNotFollowFolderLinks) {
   }
 }
 
+// A folder that is itself a link goes as a link, trailing backslash or not;
+// what it points to stays.
+TEST_F(Files, DeleteFolderTreeTakesALinkedFolderAsALink) {
+  Dir("outside");
+  File("outside\\precious.txt");
+  if (!MakeFolderLink(P("root"), P("outside"))) GTEST_SKIP() << "no folder links here";
+  EXPECT_EQ(DeleteFolderTree(P("root\\").c_str()), 1);
+  Handed handed;
+  EXPECT_EQ(DeleteFolderTreeOr(P("root").c_str(), Handed::Take, &handed), 1);
+  EXPECT_TRUE(Has("outside\\precious.txt"));
+  // Wine cannot delete a link: then it is handed over as itself, and alone.
+  if (Has("root")) EXPECT_EQ(handed.paths, std::vector<std::string>{P("root")});
+}
+
 // Handing over what stays, the walk goes on past it: the items that stayed
 // come first in every new enumeration, and none may be handed over twice or
 // make the walk skip another.
