@@ -81,11 +81,12 @@ static int InstallDriver(SetupContext* context, const char* program_name, int32_
   return 1;
 }
 
-// The six shortcuts in <programs folder>\Halcyra\Quorvane.
+// The six shortcuts in <programs folder>\Halcyra\Quorvane; none through a link
+// there, asked again once the folders are made.
 static void CreateShortcutSet(SetupContext* context, const char* programs_folder) {
   char folder[1024];
-  if (!JoinPath(folder, sizeof folder, programs_folder, START_MENU_SUBFOLDER)) return;
-  if (MakeFolderPath(folder) != 1) return;
+  if (!StartMenuFolder(folder, sizeof folder, programs_folder)) return;
+  if (MakeFolderPath(folder) != 1 || !StartMenuFolder(folder, sizeof folder, programs_folder)) return;
   for (int i = 0; i < SHORTCUT_COUNT; i++) {
     char target[2048];
     if (!JoinPath(target, sizeof target, context->install_folder, SHORTCUT_INSTALL_ORDER[i].target_file)) continue;
@@ -131,7 +132,7 @@ int32_t InstallProcedure(SetupContext* context) {
 
   SetStatusText(context, STATUS_FINALIZE);
   char programs[1024];
-  if (ReadUserString(SHELL_FOLDERS_KEY, PROGRAMS_VALUE, programs, sizeof programs) == 1)
+  if (ReadUserPath(SHELL_FOLDERS_KEY, PROGRAMS_VALUE, programs, sizeof programs) == 1)
     CreateShortcutSet(context, programs);
   const char* common_programs = GetCommonProgramsFolder();
   if (common_programs && common_programs[0]) CreateShortcutSet(context, common_programs);

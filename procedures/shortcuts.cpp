@@ -33,7 +33,26 @@ int FormLinkPath(char* out, const char* folder, const char* display_name) {
          AppendText(out, LINK_PATH_SIZE, ".LNK");
 }
 
+// 1 when nothing is there, or a folder or file that is no link. Attributes
+// that cannot be read for another reason leave the question open: no.
+int NoLinkAt(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
 }  // namespace
+
+int StartMenuFolder(char* out, size_t out_size, const char* programs_folder) {
+  char parent[LINK_PATH_SIZE];
+  if (!JoinPath(out, out_size, programs_folder, START_MENU_SUBFOLDER) || !CopyText(parent, sizeof parent, out))
+    return 0;
+  CutAtLastBackslash(parent);
+  return NoLinkAt(parent) && NoLinkAt(out);
+}
 
 HRESULT CreateShortcut(const char* target, const char* folder, const char* display_name,
                        const char* arguments) {

@@ -16,10 +16,12 @@
 
 void RemoveStartMenuEntries(const char* programs_folder) {
   char folder[1024];
-  if (!JoinPath(folder, sizeof folder, programs_folder, START_MENU_SUBFOLDER)) return;
+  if (!StartMenuFolder(folder, sizeof folder, programs_folder)) return;
   for (int i = 0; i < SHORTCUT_COUNT; i++) DeleteShortcut(folder, SHORTCUT_REMOVAL_ORDER[i]);
-  // The parent "Halcyra" stays: other products of the maker may use it.
-  DeleteFolderTree(folder);
+  // Only when empty: the user can write here, so no tree is deleted, and what
+  // else is in the folder is the user's. The parent "Halcyra" stays: other
+  // products of the maker may use it.
+  RemoveDirectoryA(folder);
 }
 
 void RemoveAutostart() {
@@ -84,7 +86,7 @@ int32_t UninstallProcedure(SetupContext* context) {
   DeletePackageFiles(context);
 
   char programs[1024];
-  if (ReadUserString(SHELL_FOLDERS_KEY, PROGRAMS_VALUE, programs, sizeof programs) == 1)
+  if (ReadUserPath(SHELL_FOLDERS_KEY, PROGRAMS_VALUE, programs, sizeof programs) == 1)
     RemoveStartMenuEntries(programs);
   const char* common_programs = GetCommonProgramsFolder();
   if (common_programs && common_programs[0]) RemoveStartMenuEntries(common_programs);

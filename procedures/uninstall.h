@@ -9,7 +9,8 @@ int32_t UninstallProcedure(SetupContext* context);
 // install writes it to.
 int UninstallEntryPresent();
 
-// Deletes the six shortcuts and the folder <programs_folder>\Halcyra\Quorvane.
+// Deletes the six shortcuts in <programs_folder>\Halcyra\Quorvane, then that
+// folder when it is empty; nothing when either part is a link.
 void RemoveStartMenuEntries(const char* programs_folder);
 // Deletes the autostart shortcut and switches the tray icon values off.
 void RemoveAutostart();

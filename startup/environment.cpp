@@ -6,10 +6,12 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "startup/environment_hooks.h"
 #include "startup/os_classify.h"
 #include "startup/path_root.h"
+#include "system/ansi_path.h"
 #include "system/text.h"
 
 const GUID PRODUCT_DEVICE_INTERFACE_GUID = {
@@ -25,8 +27,8 @@ static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == 28, "32-bit interface data");
 static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == 5, "32-bit detail record");
 #endif
 
-using GetSpecialFolderPathFn = decltype(&::SHGetSpecialFolderPathA);
-using GetFolderPathFn = decltype(&::SHGetFolderPathA);
+using GetSpecialFolderPathFn = decltype(&::SHGetSpecialFolderPathW);
+using GetFolderPathFn = decltype(&::SHGetFolderPathW);
 using IsWow64ProcessFn = decltype(&::IsWow64Process);
 
 static char g_common_programs[512];
@@ -34,11 +36,14 @@ static char g_startup_folder[512];
 static int32_t g_folders_resolved = 0;
 
 HMODULE LoadSystemLibrary(const char* name) {
-  char path[MAX_PATH + 32];
-  UINT n = GetSystemDirectoryA(path, MAX_PATH);
+  // Wide: through the code page, a system folder named outside it would come
+  // back as a look-alike folder, which anyone may have made.
+  wchar_t path[MAX_PATH + 32];
+  UINT n = GetSystemDirectoryW(path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return nullptr;
-  if (!AppendPathPart(path, sizeof path, name)) return nullptr;
-  return LoadLibraryA(path);
+  if (path[n - 1] != L'\\') path[n++] = L'\\';
+  if (!MultiByteToWideChar(CP_ACP, 0, name, -1, path + n, MAX_PATH + 32 - n)) return nullptr;
+  return LoadLibraryW(path);
 }
 
 static HMODULE LoadShellLibrary(const char* name) {
@@ -46,10 +51,31 @@ static HMODULE LoadShellLibrary(const char* name) {
   return LoadSystemLibrary(name);
 }
 
-static UINT ReadWindowsDirectory(char* buffer, UINT size) {
+static UINT ReadWindowsDirectory(wchar_t* buffer, UINT size) {
   if (g_environment_hooks && g_environment_hooks->get_windows_directory)
     return g_environment_hooks->get_windows_directory(buffer, size);
-  return GetWindowsDirectoryA(buffer, size);
+  return GetWindowsDirectoryW(buffer, size);
+}
+
+// The shell's folders are asked for in their wide form and kept only where
+// their ANSI form names the same folder: through the code page "Łukasz" would
+// come back as "Lukasz", another folder, maybe another user's. A folder
+// without such a form is unknown, as one that the shell cannot give.
+// 1 when out holds the folder; else out is empty.
+static int SpecialFolder(GetSpecialFolderPathFn get_special, int csidl, BOOL create, char* out, size_t out_size) {
+  wchar_t wide[MAX_PATH + 1];
+  wide[0] = L'\0';
+  if (get_special(nullptr, wide, csidl, create) != 1) wide[0] = L'\0';
+  wide[MAX_PATH] = L'\0';
+  return AnsiPathFromWide(wide, out, out_size);
+}
+
+static int FolderPath(GetFolderPathFn get_folder, int csidl, char* out, size_t out_size) {
+  wchar_t wide[MAX_PATH + 1];
+  wide[0] = L'\0';
+  if (get_folder(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, wide) != S_OK) wide[0] = L'\0';
+  wide[MAX_PATH] = L'\0';
+  return AnsiPathFromWide(wide, out, out_size);
 }
 
 static BOOL WINAPI SystemGetVersion(OSVERSIONINFOA* info) {
@@ -118,17 +144,13 @@ void ResolveSpecialFolders() {
   HMODULE shell32 = LoadShellLibrary("SHELL32.DLL");
   if (shell32 == nullptr) return;
   auto get_special = reinterpret_cast<GetSpecialFolderPathFn>(
-      reinterpret_cast<void*>(GetProcAddress(shell32, "SHGetSpecialFolderPathA")));
+      reinterpret_cast<void*>(GetProcAddress(shell32, "SHGetSpecialFolderPathW")));
   bool pass_failed = false;
   if (get_special != nullptr) {
-    if (get_special(nullptr, g_common_programs, CSIDL_COMMON_PROGRAMS, TRUE) != 1) {
-      g_common_programs[0] = '\0';
+    if (!SpecialFolder(get_special, CSIDL_COMMON_PROGRAMS, TRUE, g_common_programs, sizeof g_common_programs))
       pass_failed = true;
-    }
-    if (get_special(nullptr, g_startup_folder, CSIDL_STARTUP, TRUE) != 1) {
-      g_startup_folder[0] = '\0';
+    if (!SpecialFolder(get_special, CSIDL_STARTUP, TRUE, g_startup_folder, sizeof g_startup_folder))
       pass_failed = true;
-    }
   }
   FreeLibrary(shell32);
   if (get_special != nullptr && !pass_failed) return;
@@ -136,14 +158,11 @@ void ResolveSpecialFolders() {
   HMODULE shfolder = LoadShellLibrary("SHFOLDER.DLL");
   if (shfolder == nullptr) return;
   auto get_folder = reinterpret_cast<GetFolderPathFn>(
-      reinterpret_cast<void*>(GetProcAddress(shfolder, "SHGetFolderPathA")));
+      reinterpret_cast<void*>(GetProcAddress(shfolder, "SHGetFolderPathW")));
   if (get_folder != nullptr) {
-    if (g_common_programs[0] == '\0' &&
-        get_folder(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, g_common_programs) != S_OK)
-      g_common_programs[0] = '\0';
-    if (g_startup_folder[0] == '\0' &&
-        get_folder(nullptr, CSIDL_STARTUP, nullptr, SHGFP_TYPE_CURRENT, g_startup_folder) != S_OK)
-      g_startup_folder[0] = '\0';
+    if (g_common_programs[0] == '\0')
+      FolderPath(get_folder, CSIDL_COMMON_PROGRAMS, g_common_programs, sizeof g_common_programs);
+    if (g_startup_folder[0] == '\0') FolderPath(get_folder, CSIDL_STARTUP, g_startup_folder, sizeof g_startup_folder);
   }
   FreeLibrary(shfolder);
 }
@@ -167,31 +186,29 @@ int ResolveInstallFolder(SetupContext* context, const char* sub_path) {
   const UINT cap = sizeof context->install_folder;
   folder[0] = '\0';
 
-  // The shell writes up to MAX_PATH chars into the buffer it is given.
-  static_assert(sizeof context->install_folder >= MAX_PATH, "shell folder buffer");
   HMODULE shell32 = LoadShellLibrary("SHELL32.DLL");
   if (shell32 != nullptr) {
     auto get_special = reinterpret_cast<GetSpecialFolderPathFn>(
-        reinterpret_cast<void*>(GetProcAddress(shell32, "SHGetSpecialFolderPathA")));
-    if (get_special != nullptr && get_special(nullptr, folder, CSIDL_PROGRAM_FILES, FALSE) != 1) folder[0] = '\0';
+        reinterpret_cast<void*>(GetProcAddress(shell32, "SHGetSpecialFolderPathW")));
+    if (get_special != nullptr) SpecialFolder(get_special, CSIDL_PROGRAM_FILES, FALSE, folder, cap);
     FreeLibrary(shell32);
   }
   if (folder[0] == '\0') {
     HMODULE shfolder = LoadShellLibrary("SHFOLDER.DLL");
     if (shfolder != nullptr) {
       auto get_folder = reinterpret_cast<GetFolderPathFn>(
-          reinterpret_cast<void*>(GetProcAddress(shfolder, "SHGetFolderPathA")));
-      if (get_folder != nullptr &&
-          get_folder(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder) != S_OK)
-        folder[0] = '\0';
+          reinterpret_cast<void*>(GetProcAddress(shfolder, "SHGetFolderPathW")));
+      if (get_folder != nullptr) FolderPath(get_folder, CSIDL_PROGRAM_FILES, folder, cap);
       FreeLibrary(shfolder);
     }
   }
   if (folder[0] == '\0') {
+    wchar_t wide_windows_dir[2048];
     char windows_dir[2048];
-    memset(windows_dir, 0, sizeof windows_dir);
-    UINT n = ReadWindowsDirectory(windows_dir, 2000);
-    bool read = n != 0 && n < 2000 && n == strlen(windows_dir);
+    memset(wide_windows_dir, 0, sizeof wide_windows_dir);
+    UINT n = ReadWindowsDirectory(wide_windows_dir, 2000);
+    bool read = n != 0 && n < 2000 && n == wcslen(wide_windows_dir) &&
+                AnsiPathFromWide(wide_windows_dir, windows_dir, sizeof windows_dir);
     if (!ProgramFilesFromWindowsDir(folder, cap, read ? windows_dir : nullptr))
       ProgramFilesFromWindowsDir(folder, cap, nullptr);
   }

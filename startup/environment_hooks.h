@@ -7,7 +7,7 @@
 
 struct EnvironmentHooks {
   HMODULE (*load_library)(const char* name);  // name is "SHELL32.DLL" or "SHFOLDER.DLL"
-  UINT (*get_windows_directory)(char* buffer, UINT size);
+  UINT (*get_windows_directory)(wchar_t* buffer, UINT size);
 };
 
 // null (the default) means the real system.

@@ -38,8 +38,13 @@ int ExactAnsiText(const wchar_t* text, char* out, size_t out_size) {
 }
 
 int AnsiPathFromWide(const wchar_t* wide, char* out, size_t out_size) {
+  // An empty path names no folder: joined to a name it would lead to the root
+  // of the current drive.
+  if (wide == nullptr || wide[0] == L'\0') {
+    if (out_size) out[0] = '\0';
+    return 0;
+  }
   if (ExactAnsiText(wide, out, out_size)) return 1;
-  if (wide == nullptr || wide[0] == L'\0') return 0;
   wchar_t short_form[2048];
   DWORD n = GetShortPathNameW(wide, short_form, sizeof short_form / sizeof short_form[0]);
   if (n == 0 || n >= sizeof short_form / sizeof short_form[0]) return 0;

@@ -7,7 +7,7 @@
 // a best-fit look-alike ("Łukasz" must never become "Lukasz", another folder).
 // When the long form has no exact ANSI form, the short (8.3) form is tried,
 // which is ASCII on volumes that keep short names. 1 on success; 0 leaves out
-// empty: the path is unknown to an ANSI caller.
+// empty: the path is unknown to an ANSI caller (an empty path is unknown too).
 int AnsiPathFromWide(const wchar_t* wide, char* out, size_t out_size);
 // The same conversion without the short-name fallback: 1 when text has an
 // exact ANSI form that fits.

@@ -88,7 +88,18 @@ int DeleteTree(const char* folder, TreeWalk* walk) {
   // A folder whose pattern would not fit is refused before anything is touched.
   if (!folder || strlen(folder) + sizeof "\\*.*" > kTreeArea) return 0;
   CopyText(path, sizeof path, folder);
-  DeleteTreeIn(path, strlen(path), walk);
+  // A folder given as a link goes as a link too, never its contents: whoever
+  // could put it there chose what it points to. Asked without a trailing
+  // backslash, which would name what lies behind the link.
+  size_t len = strlen(path);
+  while (len > 3 && path[len - 1] == '\\') path[--len] = '\0';
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    int removed = attributes & FILE_ATTRIBUTE_DIRECTORY ? RemoveDirectoryA(path) : DeleteFileA(path);
+    if (!removed) Stays(walk, path);
+    return 1;
+  }
+  DeleteTreeIn(path, len, walk);
   return 1;
 }
 

@@ -3,8 +3,9 @@
 #include <cstdint>
 
 // Removes the folder and everything below it, as far as it can; a link inside
-// (any reparse point) is removed as a link, never entered. Stops at the first
-// item that cannot be deleted. 1, or 0 for a path too long to walk.
+// (any reparse point), or the folder itself when it is one, is removed as a
+// link, never entered. Stops at the first item that cannot be deleted. 1, or 0
+// for a path too long to walk.
 int DeleteFolderTree(const char* folder);
 // What cannot be deleted now (a file in use, a link that will not go, then the
 // folders that hold them); 1 when it was taken care of otherwise.

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "system/ansi_path.h"
 #include "system/pending_renames.h"
 
 namespace {
@@ -66,6 +67,27 @@ int ReadUserString(const char* key_path, const char* value_name, char* out, uint
   memcpy(out, area, text_length);
   out[text_length] = '\0';
   return 1;
+}
+
+int ReadUserPath(const char* key_path, const char* value_name, char* out, uint32_t out_size) {
+  if (!out || out_size == 0) return 0;
+  out[0] = '\0';
+  // Read wide: the ANSI read would hand over "Łukasz" as "Lukasz", another folder.
+  wchar_t wide_key[512], wide_name[128];
+  if (!MultiByteToWideChar(CP_ACP, 0, key_path, -1, wide_key, 512) ||
+      !MultiByteToWideChar(CP_ACP, 0, value_name, -1, wide_name, 128))
+    return 0;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, wide_key, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return 0;
+  wchar_t area[QUERY_AREA / sizeof(wchar_t) + 1];
+  DWORD type = 0;
+  DWORD length = QUERY_AREA;
+  LONG status = RegQueryValueExW(key, wide_name, nullptr, &type, reinterpret_cast<BYTE*>(area), &length);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS || type != REG_SZ) return 0;
+  // As in ReadUserString: the text ends at the first NUL or with the data.
+  area[length / sizeof(wchar_t)] = L'\0';
+  return AnsiPathFromWide(area, out, out_size);
 }
 
 int RemoveRegistryTree(HKEY parent, const char* key_path) {

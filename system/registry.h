@@ -8,6 +8,10 @@ int WriteMachineString(const char* key_path, const char* value_name, const char*
 // result is always NUL-terminated. A text that does not fit out whole gives 0.
 // On 0, out is untouched.
 int ReadUserString(const char* key_path, const char* value_name, char* out, uint32_t out_size);
+// A folder path stored as REG_SZ under HKEY_CURRENT_USER, read in its wide
+// form and kept only when its ANSI form names the same folder (AnsiPathFromWide).
+// 0 leaves out empty: the folder is unknown.
+int ReadUserPath(const char* key_path, const char* value_name, char* out, uint32_t out_size);
 int WriteUserDword(const char* key_path, const char* value_name, uint32_t value);
 int RemoveRegistryTree(HKEY parent, const char* key_path);
 // 1 when the key exists under HKEY_LOCAL_MACHINE, in the view that WriteMachineString writes to.

@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <setupapi.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -16,7 +17,7 @@
 
 namespace {
 
-int ShowLink(const char* file) {
+int ShowLink(const wchar_t* file) {
   int status = 1;
   IShellLinkA* link = nullptr;
   HRESULT made = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
@@ -27,9 +28,7 @@ int ShowLink(const char* file) {
   }
   IPersistFile* persist = nullptr;
   if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
-    wchar_t wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, file, -1, wide, MAX_PATH);
-    HRESULT loaded = persist->Load(wide, STGM_READ);
+    HRESULT loaded = persist->Load(file, STGM_READ);
     if (FAILED(loaded)) {
       // On stdout, so that a failing check shows why the link could not be read.
       printf("cannot load: 0x%08lx\n", static_cast<unsigned long>(loaded));
@@ -95,8 +94,13 @@ int main(int argc, char** argv) {
   if (argc == 3 && !lstrcmpA(argv[1], "schedule")) return MoveFileExA(argv[2], nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? 0 : 1;
   if (argc == 3 && !lstrcmpA(argv[1], "device")) return ShowDevices(argv[2]);
   if (argc == 3 && !lstrcmpA(argv[1], "link")) {
+    // The link's own path wide: its folder may be named outside the ANSI code page.
+    int count = 0;
+    wchar_t** wide_argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide_argv == nullptr || count != 3) return 2;
     CoInitialize(nullptr);
-    int status = ShowLink(argv[2]);
+    int status = ShowLink(wide_argv[2]);
+    LocalFree(wide_argv);
     CoUninitialize();
     return status;
   }

@@ -112,8 +112,12 @@ e2e_reg_value() {
 
 e2e_reg_key_exists() { qv_wine reg query "$1" >/dev/null 2>&1; }
 
-# The per-user Start-menu programs folder (Windows path), from the registry.
-e2e_user_programs() { e2e_reg_value "$E2E_SHELL_FOLDERS" Programs; }
+# The per-user Start-menu programs folder (Windows path), from the registry, or
+# E2E_USER_PROGRAMS where a scenario set one that reg.exe would print through
+# the console code page ("?" for what that lacks).
+e2e_user_programs() {
+  if [ -n "${E2E_USER_PROGRAMS:-}" ]; then printf '%s\n' "$E2E_USER_PROGRAMS"; else e2e_reg_value "$E2E_SHELL_FOLDERS" Programs; fi
+}
 E2E_COMMON_FOLDERS='HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders'
 e2e_common_programs() { e2e_reg_value "$E2E_COMMON_FOLDERS" 'Common Programs'; }
 

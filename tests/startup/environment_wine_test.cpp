@@ -143,11 +143,11 @@ HMODULE HookedLoad(const char* name) {
   return LoadFor(strcmp(name, "SHELL32.DLL") == 0 ? g_shell32 : g_shfolder);
 }
 
-const char* g_windows_dir;
-UINT HookedWindowsDir(char* buffer, UINT size) {
+const wchar_t* g_windows_dir;
+UINT HookedWindowsDir(wchar_t* buffer, UINT size) {
   if (g_windows_dir == nullptr) return 0;
-  strncpy(buffer, g_windows_dir, size);
-  return static_cast<UINT>(strlen(g_windows_dir));
+  lstrcpynW(buffer, g_windows_dir, size);
+  return static_cast<UINT>(lstrlenW(g_windows_dir));
 }
 
 const EnvironmentHooks kHooks = {HookedLoad, HookedWindowsDir};
@@ -193,9 +193,9 @@ TEST_F(Seamed, ShfolderWhenShell32Fails) {
 TEST_F(Seamed, WindowsDirectoryRootThenDriveC) {
   g_shell32 = Lib::Missing;
   g_shfolder = Lib::WithoutFunctions;
-  g_windows_dir = "D:\\WINNT";
+  g_windows_dir = L"D:\\WINNT";
   EXPECT_EQ(Resolve(), "D:\\Program Files\\HC\\Quorvane");
-  g_windows_dir = "E:";
+  g_windows_dir = L"E:";
   EXPECT_EQ(Resolve(), "E:\\Program Files\\HC\\Quorvane");
   g_windows_dir = nullptr;  // cannot be read
   EXPECT_EQ(Resolve(), "C:\\Program Files\\HC\\Quorvane");
@@ -230,6 +230,17 @@ TEST_F(Seamed, ShfolderFillsBothWhenShell32LacksTheFunction) {
   ResolveSpecialFolders();
   EXPECT_STREQ(GetCommonProgramsFolder(), "C:\\All\\Programs");
   EXPECT_STREQ(GetStartupFolder(), "C:\\Me\\Startup");
+}
+
+// A folder named outside the code page, without a short form (it is not
+// there), is unknown: never fitted to a look-alike such as "C:\Lukasz\...".
+TEST_F(Seamed, FoldersOutsideTheCodePageAreNeverFitted) {
+  for (const wchar_t* v : {L"FAKESHELL_SPECIAL_23", L"FAKESHELL_SPECIAL_7", L"FAKESHELL_FOLDER_7", L"FAKESHELL_SPECIAL_38"})
+    SetEnvironmentVariableW(v, L"C:\\\u0141ukasz\\Folder");
+  ResolveSpecialFolders();
+  EXPECT_STREQ(GetCommonProgramsFolder(), "");
+  EXPECT_STREQ(GetStartupFolder(), "");
+  EXPECT_EQ(Resolve(), "C:\\Program Files\\HC\\Quorvane");
 }
 
 TEST_F(Seamed, EntriesNoSourceFillsStayEmptyAndTheWorkIsNeverRepeated) {

@@ -1,34 +1,33 @@
 // A stand-in for SHELL32.DLL / SHFOLDER.DLL that the environment tests load
 // through the library seam. Each CSIDL's answer comes from an environment
-// variable: FAKESHELL_SPECIAL_<csidl> for SHGetSpecialFolderPathA and
-// FAKESHELL_FOLDER_<csidl> for SHGetFolderPathA; missing or "FAIL" fails.
+// variable: FAKESHELL_SPECIAL_<csidl> for SHGetSpecialFolderPathW and
+// FAKESHELL_FOLDER_<csidl> for SHGetFolderPathW; missing or "FAIL" fails.
 #include <windows.h>
 
-#include <cstdio>
-#include <cstring>
+#include <cwchar>
 
 static LONG g_calls;
 
-static bool Answer(const char* kind, int csidl, char* out) {
-  char name[64], value[MAX_PATH];
-  snprintf(name, sizeof name, "FAKESHELL_%s_%d", kind, csidl);
-  DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
-  if (n == 0 || n >= sizeof value || strcmp(value, "FAIL") == 0) return false;
-  strcpy(out, value);
+static bool Answer(const wchar_t* kind, int csidl, wchar_t* out) {
+  wchar_t name[64], value[MAX_PATH];
+  swprintf(name, 64, L"FAKESHELL_%ls_%d", kind, csidl);
+  DWORD n = GetEnvironmentVariableW(name, value, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH || wcscmp(value, L"FAIL") == 0) return false;
+  wcscpy(out, value);
   return true;
 }
 
-extern "C" __declspec(dllexport) BOOL WINAPI SHGetSpecialFolderPathA(HWND, LPSTR path, int csidl, BOOL) {
+extern "C" __declspec(dllexport) BOOL WINAPI SHGetSpecialFolderPathW(HWND, LPWSTR path, int csidl, BOOL) {
   InterlockedIncrement(&g_calls);
-  if (Answer("SPECIAL", csidl, path)) return TRUE;
-  strcpy(path, "garbage-left-by-a-failed-call");
+  if (Answer(L"SPECIAL", csidl, path)) return TRUE;
+  wcscpy(path, L"garbage-left-by-a-failed-call");
   return FALSE;
 }
 
-extern "C" __declspec(dllexport) HRESULT WINAPI SHGetFolderPathA(HWND, int csidl, HANDLE, DWORD, LPSTR path) {
+extern "C" __declspec(dllexport) HRESULT WINAPI SHGetFolderPathW(HWND, int csidl, HANDLE, DWORD, LPWSTR path) {
   InterlockedIncrement(&g_calls);
-  if (Answer("FOLDER", csidl, path)) return S_OK;
-  strcpy(path, "garbage-left-by-a-failed-call");
+  if (Answer(L"FOLDER", csidl, path)) return S_OK;
+  wcscpy(path, L"garbage-left-by-a-failed-call");
   return E_FAIL;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "system/ansi_path.h"
 #include "system/files.h"
 #include "system/wait.h"
 
@@ -165,6 +166,20 @@ TEST_F(Files, DeleteFolderTreeDoesNotFollowFolderLinks) {
   }
 }
 
+// A folder that is itself a link goes as a link, trailing backslash or not;
+// what it points to stays.
+TEST_F(Files, DeleteFolderTreeTakesALinkedFolderAsALink) {
+  Dir("outside");
+  File("outside\\precious.txt");
+  if (!MakeFolderLink(P("root"), P("outside"))) GTEST_SKIP() << "no folder links here";
+  EXPECT_EQ(DeleteFolderTree(P("root\\").c_str()), 1);
+  Handed handed;
+  EXPECT_EQ(DeleteFolderTreeOr(P("root").c_str(), Handed::Take, &handed), 1);
+  EXPECT_TRUE(Has("outside\\precious.txt"));
+  // Wine cannot delete a link: then it is handed over as itself, and alone.
+  if (Has("root")) EXPECT_EQ(handed.paths, std::vector<std::string>{P("root")});
+}
+
 // Handing over what stays, the walk goes on past it: the items that stayed
 // come first in every new enumeration, and none may be handed over twice or
 // make the walk skip another.
@@ -215,6 +230,28 @@ TEST_F(Files, DeleteFolderTreeRefusesAnOverLongPath) {
   std::string longer = P("t") + std::string(2100, '\\') + "x";
   EXPECT_EQ(DeleteFolderTree(longer.c_str()), 0);
   EXPECT_TRUE(Has("t\\keep.txt"));
+}
+
+// A path from the system keeps its folder, by its exact ANSI form or its short
+// form, or is unknown; it never becomes a look-alike ("Łukasz" → "Lukasz").
+TEST_F(Files, AnsiPathFromWideIsExactOrShortOrNothing) {
+  if (GetACP() != 1252) GTEST_SKIP() << "the cases are written for code page 1252";
+  const std::wstring base(root.begin(), root.end());
+  char out[MAX_PATH];
+  EXPECT_EQ(AnsiPathFromWide((base + L"\\Jos\u00e9").c_str(), out, sizeof out), 1);
+  EXPECT_EQ(std::string(out), P("Jos\xe9"));
+  for (const wchar_t* name : {L"\\\u0141ukasz", L"\\\u4e0b\u8f7d"}) {
+    const std::wstring folder = base + name;
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(CloseHandle(CreateFileW((folder + L"\\mark").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
+    EXPECT_EQ(ExactAnsiText(folder.c_str(), out, sizeof out), 0);
+    ASSERT_EQ(AnsiPathFromWide(folder.c_str(), out, sizeof out), 1);
+    EXPECT_TRUE(Exists(std::string(out) + "\\mark")) << out;
+    // What is not there has no short form either.
+    EXPECT_EQ(AnsiPathFromWide((folder + L"\\absent").c_str(), out, sizeof out), 0);
+    EXPECT_STREQ(out, "");
+  }
+  EXPECT_EQ(AnsiPathFromWide(L"", out, sizeof out), 0);
 }
 
 TEST_F(Files, MakeFolderPathMakesEveryMissingFolder) {

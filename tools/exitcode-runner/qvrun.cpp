@@ -3,6 +3,8 @@
 // the exit code that GetExitCodeProcess reports, all 32 bits, as a signed
 // decimal number on a line of its own. Exits with the same code.
 // When the program cannot be started it prints nothing on stdout and exits 127.
+// Wide throughout: a program in a folder named outside the ANSI code page
+// ("C:\users\Łukasz\...") is started from where it is.
 #include <windows.h>
 #include <cstdio>
 
@@ -10,34 +12,34 @@ namespace {
 
 // The argument text after the program name: up to the closing quote when the
 // command line starts with one, else up to the first blank; blanks after it skipped.
-const char* SkipOwnName(const char* line) {
-  if (*line == '"') {
+const wchar_t* SkipOwnName(const wchar_t* line) {
+  if (*line == L'"') {
     line++;
-    while (*line && *line != '"') line++;
-    if (*line == '"') line++;
+    while (*line && *line != L'"') line++;
+    if (*line == L'"') line++;
   } else {
-    while (static_cast<unsigned char>(*line) > ' ') line++;
+    while (*line > L' ') line++;
   }
-  while (*line && static_cast<unsigned char>(*line) <= ' ') line++;
+  while (*line && *line <= L' ') line++;
   return line;
 }
 
 }  // namespace
 
 int main() {
-  const char* rest = SkipOwnName(GetCommandLineA());
+  const wchar_t* rest = SkipOwnName(GetCommandLineW());
   if (!*rest) {
     fputs("usage: qvrun PROGRAM [ARGUMENTS...]\n", stderr);
     return 127;
   }
-  static char command_line[32768];
-  lstrcpynA(command_line, rest, sizeof command_line);
+  static wchar_t command_line[32768];
+  lstrcpynW(command_line, rest, sizeof command_line / sizeof command_line[0]);
 
-  STARTUPINFOA startup = {};
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    fprintf(stderr, "qvrun: cannot start %s (error %lu)\n", rest, GetLastError());
+  if (!CreateProcessW(nullptr, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    fprintf(stderr, "qvrun: cannot start %ls (error %lu)\n", rest, GetLastError());
     return 127;
   }
   WaitForSingleObject(process.hProcess, INFINITE);
