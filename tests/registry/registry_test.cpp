@@ -1,6 +1,7 @@
 // Registry helpers against the prefix's real registry.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -228,6 +229,138 @@ TEST_F(Registry, RemoveRegistryTreeStopsWithZeroAtASubKeyItCannotRemove) {
   EXPECT_EQ(RemoveRegistryTree(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Entry"), 0);
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Entry"));
   EXPECT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\QvRegistryTest\\Entry"), ERROR_SUCCESS);
+}
+
+// Pending restart deletions: what the registry layer adds to the pure edit.
+const wchar_t SESSION_MANAGER[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t PENDING[] = L"PendingFileRenameOperations";
+const char STRESS_FOLDER[] = "C:\\qvstress\\Quorvane";
+const int STRESS_ROUNDS = 350;
+
+std::wstring StressPath(const wchar_t* kind, int i) {
+  return std::wstring(L"C:\\qvstress\\") + kind + L"\\" + std::to_wstring(i);
+}
+
+// Started again with QV_STRESS_SCHEDULE set, this program is the other one of
+// the stress case: it schedules deletions as fast as it can, one of ours
+// between two of its own, and ends.
+const int g_other_program = [] {
+  if (!getenv("QV_STRESS_SCHEDULE")) return 0;
+  for (int i = 0; i < STRESS_ROUNDS; ++i) {
+    MoveFileExW(StressPath(L"other", i).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (i % 2) MoveFileExW(StressPath(L"Quorvane", i).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  }
+  ExitProcess(0);
+}();
+
+struct Pending {
+  LONG status;
+  DWORD type;
+  std::string bytes;
+};
+
+Pending ReadPending() {
+  Pending p{ERROR_FILE_NOT_FOUND, 0, {}};
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SESSION_MANAGER, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return p;
+  DWORD size = 0;
+  p.status = RegQueryValueExW(key, PENDING, nullptr, &p.type, nullptr, &size);
+  p.bytes.resize(size);
+  if (p.status == ERROR_SUCCESS)
+    p.status = RegQueryValueExW(key, PENDING, nullptr, &p.type, reinterpret_cast<BYTE*>(&p.bytes[0]), &size);
+  RegCloseKey(key);
+  return p;
+}
+
+void WritePending(DWORD type, const std::string& bytes) {
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, SESSION_MANAGER, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+  if (bytes.empty())
+    RegDeleteValueW(key, PENDING);
+  else
+    ASSERT_EQ(RegSetValueExW(key, PENDING, 0, type, reinterpret_cast<const BYTE*>(bytes.data()), DWORD(bytes.size())),
+              ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+std::string Units(const std::wstring& text) {
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+}
+
+class PendingDeletions : public ::testing::Test {
+ protected:
+  void SetUp() override { WritePending(REG_MULTI_SZ, ""); }
+  void TearDown() override { WritePending(REG_MULTI_SZ, ""); }
+};
+
+TEST_F(PendingDeletions, AnyTypeAndAnOddLengthAreEditedInPlace) {
+  const std::wstring ours = std::wstring(L"\\??\\C:\\qvstress\\Quorvane\\QuorvaneSetup.exe") + L'\0' + L'\0';
+  const std::wstring other = std::wstring(L"\\??\\C:\\other.tmp") + L'\0' + L'\0';
+  WritePending(REG_SZ, Units(other + ours + L'\0') + 'x');
+  EXPECT_EQ(WithdrawRestartDeletions(STRESS_FOLDER), 1);
+  Pending p = ReadPending();
+  EXPECT_EQ(p.type, DWORD(REG_SZ));
+  EXPECT_EQ(p.bytes, Units(other + L'\0') + 'x');
+}
+
+// The install must not go on when its deletions stay: a value it may not write is a failure.
+TEST_F(PendingDeletions, AValueThatCannotBeWrittenIsAFailure) {
+  WritePending(REG_MULTI_SZ, Units(std::wstring(L"C:\\qvstress\\Quorvane\\f") + L'\0' + L'\0' + L'\0'));
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, SESSION_MANAGER, 0, READ_CONTROL | WRITE_DAC, &key), ERROR_SUCCESS);
+  char saved[4096];
+  DWORD saved_size = sizeof saved;
+  ASSERT_EQ(RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, saved, &saved_size), ERROR_SUCCESS);
+  SECURITY_DESCRIPTOR read_only;
+  InitializeSecurityDescriptor(&read_only, SECURITY_DESCRIPTOR_REVISION);
+  char acl_area[256];
+  ACL* acl = reinterpret_cast<ACL*>(acl_area);
+  InitializeAcl(acl, sizeof acl_area, ACL_REVISION);
+  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+  PSID everyone = nullptr;
+  AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+  AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ | WRITE_DAC | READ_CONTROL, everyone);
+  SetSecurityDescriptorDacl(&read_only, TRUE, acl, FALSE);
+  ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &read_only), ERROR_SUCCESS);
+  EXPECT_EQ(WithdrawRestartDeletions(STRESS_FOLDER), 0);
+  EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, saved), ERROR_SUCCESS);
+  FreeSid(everyone);
+  RegCloseKey(key);
+  EXPECT_EQ(WithdrawRestartDeletions(STRESS_FOLDER), 1);
+}
+
+TEST_F(PendingDeletions, AnotherProgramSchedulingMeanwhileLosesNothing) {
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  SetEnvironmentVariableA("QV_STRESS_SCHEDULE", "1");
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION other{};
+  BOOL started = CreateProcessA(self, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &other);
+  SetEnvironmentVariableA("QV_STRESS_SCHEDULE", nullptr);
+  ASSERT_TRUE(started);
+  int calls = 0;
+  for (DWORD start = GetTickCount(); WaitForSingleObject(other.hProcess, 0) == WAIT_TIMEOUT; ++calls) {
+    ASSERT_LT(GetTickCount() - start, 120000u) << "the other program never ended";
+    WithdrawRestartDeletions(STRESS_FOLDER);
+  }
+  CloseHandle(other.hThread);
+  CloseHandle(other.hProcess);
+  EXPECT_EQ(WithdrawRestartDeletions(STRESS_FOLDER), 1);
+  // Every one of the other program's deletions, in its order, and nothing else.
+  const std::string left = ReadPending().bytes;
+  int lost = 0;
+  size_t at = 0;
+  for (int i = 0; i < STRESS_ROUNDS; ++i) {
+    std::string pair = Units(L"\\??\\" + StressPath(L"other", i) + L'\0' + L'\0');
+    if (left.compare(at, pair.size(), pair) == 0)
+      at += pair.size();
+    else
+      ++lost;
+  }
+  EXPECT_EQ(lost, 0) << "of " << STRESS_ROUNDS;
+  EXPECT_EQ(left.substr(at), Units(std::wstring(1, L'\0'))) << "more than the other program's";
+  EXPECT_GT(calls, 0) << "the other program ended before the withdrawal ran";
 }
 
 }  // namespace
