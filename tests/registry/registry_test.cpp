@@ -7,6 +7,8 @@
 
 #include "system/registry.h"
 
+#include <sddl.h>
+
 namespace {
 
 const char MACHINE_ROOT[] = "Software\\QvRegistryTest";
@@ -311,20 +313,13 @@ TEST_F(PendingDeletions, AValueThatCannotBeWrittenIsAFailure) {
   char saved[4096];
   DWORD saved_size = sizeof saved;
   ASSERT_EQ(RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, saved, &saved_size), ERROR_SUCCESS);
-  SECURITY_DESCRIPTOR read_only;
-  InitializeSecurityDescriptor(&read_only, SECURITY_DESCRIPTOR_REVISION);
-  char acl_area[256];
-  ACL* acl = reinterpret_cast<ACL*>(acl_area);
-  InitializeAcl(acl, sizeof acl_area, ACL_REVISION);
-  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-  PSID everyone = nullptr;
-  AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
-  AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ | WRITE_DAC | READ_CONTROL, everyone);
-  SetSecurityDescriptorDacl(&read_only, TRUE, acl, FALSE);
-  ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &read_only), ERROR_SUCCESS);
+  PSECURITY_DESCRIPTOR read_only = nullptr;  // everyone may read, and change this again
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;KRWD;;;WD)", SDDL_REVISION_1, &read_only,
+                                                                   nullptr));
+  ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, read_only), ERROR_SUCCESS);
   EXPECT_EQ(WithdrawRestartDeletions(STRESS_FOLDER), 0);
   EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, saved), ERROR_SUCCESS);
-  FreeSid(everyone);
+  LocalFree(read_only);
   RegCloseKey(key);
   EXPECT_EQ(WithdrawRestartDeletions(STRESS_FOLDER), 1);
 }
