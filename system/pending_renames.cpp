@@ -50,10 +50,12 @@ PendingEdit WithdrawPendingDeletions(unsigned char* data, size_t* size, const ch
   // A drive or an empty text would take in everything pending on it.
   if (fn < 4 || !IsAsciiLetter(folder[0]) || folder[1] != u':' || folder[2] != u'\\') return PENDING_KEEP;
 
-  // Session Manager reads every string to the end of the data, empty ones
-  // included, and pairs them in turn: what follows the usual closing NUL is
-  // paired as well, so no shape of the value hides one of our deletions. Taking
-  // out whole pairs leaves every later string at its place in the pairing.
+  // Every string to the end of the data, empty ones included, paired in turn
+  // as Session Manager pairs them: a deletion's empty destination is a string
+  // of its own. What follows the usual closing NUL is paired too; a restart
+  // that stops at an empty source carries out a part of these pairs, so none of
+  // ours is left either way. Taking out whole pairs leaves every later string
+  // at its place in the pairing.
   const size_t units = *size / 2;
   size_t at = 0, out = 0, withdrawn = 0;
   while (at < units) {
