@@ -33,7 +33,6 @@ static_assert(sizeof(STARTUPINFOA) == 68, "STARTUPINFOA as the 32-bit program pa
 
 using SelfRegisterFn = HRESULT(STDAPICALLTYPE*)();
 
-// Windows 8 and the Vista/7 update know these; older systems refuse them.
 #ifndef LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR
 #define LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR 0x00000100
 #endif
@@ -42,21 +41,8 @@ using SelfRegisterFn = HRESULT(STDAPICALLTYPE*)();
 #endif
 
 // Loads by full path so that a DLL the driver needs beside it is found even
-// though the process restricts its default DLL search to System32. Only the
-// driver's own folder and System32: the default directories would add this
-// program's folder, typically a downloads folder, where a planted DLL would
-// then be loaded into this elevated process for a driver's dependency.
-// Systems without the LOAD_LIBRARY_SEARCH flags refuse them as invalid; those
-// take the older altered search path, which starts from the DLL's own folder
-// in place of the program's.
-HMODULE LoadDriverDll(const char* path) {
-  HMODULE module =
-      LoadLibraryExA(path, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (!module && GetLastError() == ERROR_INVALID_PARAMETER) {
-    module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  }
-  return module;
-}
+// though the process restricts its default DLL search to System32.
+HMODULE LoadDriverDll(const char* path) { return LoadLibraryExA(path, nullptr, DriverDllLoadFlags(GetProcAddress)); }
 
 SelfRegisterFn FindEntry(HMODULE module, const char* name) {
   // GetProcAddress hands back a generic pointer; the entry's real type is
@@ -65,6 +51,19 @@ SelfRegisterFn FindEntry(HMODULE module, const char* name) {
 }
 
 }  // namespace
+
+DWORD DriverDllLoadFlags(FARPROC(WINAPI* get_proc_address)(HMODULE, LPCSTR)) {
+  // Only the driver's own folder and System32: the default directories would
+  // add this program's folder, typically a downloads folder, where a planted
+  // DLL would be loaded into this elevated process for a driver's dependency.
+  // The LOAD_LIBRARY_SEARCH flags came with AddDllDirectory (Windows 8, and
+  // Vista/7 with the loader update); an older loader ignores them instead of
+  // refusing them, and would search this program's folder first. There the
+  // altered search path starts from the DLL's own folder instead.
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  bool search_flags = kernel && get_proc_address(kernel, "AddDllDirectory");
+  return search_flags ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH;
+}
 
 int RegisterDll(const char* path) {
   HMODULE module = LoadDriverDll(path);

@@ -10,3 +10,6 @@ void RegisterAsioDrivers(SetupContext* context, int32_t do_register);
 int RegisterDll(const char* path);
 int UnregisterDll(const char* path);
 void RegisterAsio64(SetupContext* context, int32_t do_register);
+// The LoadLibraryExA flags for a driver DLL, chosen by whether kernel32 exports
+// AddDllDirectory, asked through get_proc_address (GetProcAddress, or a test's).
+DWORD DriverDllLoadFlags(FARPROC(WINAPI* get_proc_address)(HMODULE, LPCSTR));

@@ -114,7 +114,7 @@ int32_t InstallProcedure(SetupContext* context) {
   SetStatusText(context, STATUS_COPY);
   ResolveInstallFolder(context, PRODUCT_SUBFOLDER);
   // A removal not yet finished by a restart would delete what is written now.
-  WithdrawRestartDeletions(context->install_folder);
+  if (!WithdrawRestartDeletions(context->install_folder)) return FailWithSite(context, -3, TEXT_INSTALL_PENDING);
   if (MakeFolderPath(context->install_folder) != 1) return FailWithSite(context, -3, TEXT_INSTALL_FOLDER);
   if (ExtractPackage(context, nullptr) != 0) return FailWithSite(context, -10, TEXT_INSTALL_COPY);
 

@@ -35,6 +35,11 @@ int ComposeFailureText(char* out, size_t cap, FailureText which) {
     case TEXT_INSTALL_FOLDER:
       lead = "Failed to create target folder on system disk\nthanks to download official package at\n";
       break;
+    case TEXT_INSTALL_PENDING:
+      lead =
+          "Failed to cancel the deletion of target folder\nthat Windows will carry out at next restart...\n"
+          "thanks to download official package at\n";
+      break;
     case TEXT_INSTALL_COPY:
       lead =
           "Failed to copy file(s) to destination folder...\nInstallation package might be corrupted\n"

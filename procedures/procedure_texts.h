@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// Ends three failure texts of the install and one of the removal.
+// Ends the failure texts of the install and one of the removal.
 extern const char PRODUCT_WEB_SITE[];  // "https://www.halcyra.example"
 
 extern const char PRODUCT_USER_KEY[];   // "Halcyra\\QuorVane", directly below HKEY_CURRENT_USER
@@ -31,6 +31,7 @@ extern const char STATUS_COMPLETED[];
 enum FailureText {
   TEXT_INSTALL_PACKAGE,    // -1 of the install
   TEXT_INSTALL_FOLDER,     // -3
+  TEXT_INSTALL_PENDING,    // -3: the folder's deletion at the next restart cannot be withdrawn
   TEXT_INSTALL_COPY,       // -10
   TEXT_UNINSTALL_PACKAGE,  // -1 of the removal
   TEXT_INSTALL_DRIVER,     // -605 / -604: a driver setup program could not be started

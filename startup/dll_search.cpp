@@ -30,8 +30,8 @@ Fn Kernel32Function(HMODULE kernel, const char* name) {
 void HardenDllSearch() {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   // The program runs elevated from a downloads folder, where anyone can drop a
-  // DLL beside it: take the program's folder and the current one out of the
-  // search for everything loaded by name from now on.
+  // DLL beside it. An empty SetDllDirectoryA takes the current directory out of
+  // the search for what is loaded by name; the program's own folder stays first.
   if (auto set_dll_directory = Kernel32Function<SetDllDirectoryFn>(kernel, "SetDllDirectoryA"))
     set_dll_directory("");
   OSVERSIONINFOA version;
@@ -46,15 +46,35 @@ void HardenDllSearch() {
     set_default(LOAD_LIBRARY_SEARCH_SYSTEM32);
     return;
   }
-  static const char* const preload[] = {"uxtheme.dll", "userenv.dll", "setupapi.dll", "apphelp.dll",
-                                        "propsys.dll", "dwmapi.dll",  "cryptbase.dll", "oleacc.dll",
-                                        "version.dll", "shfolder.dll", "ntmarta.dll", "profapi.dll"};
+  // Here (2000, XP, Vista, 7 without the loader update) a DLL loaded by name
+  // that is neither loaded yet nor a KnownDLL is looked for in this program's
+  // folder first. A module already loaded is found by its name without any
+  // search, so what this program and the shell load by name later is loaded now
+  // from the system folder. Names that a system lacks simply fail to load.
+  static const char* const preload[] = {
+      // user32 and the theme engine, for the window and its boxes: visual
+      // styles, accessibility, the desktop compositor (Vista and 7).
+      "uxtheme.dll", "oleacc.dll", "dwmapi.dll",
+      // The shell: profile folders, file versions, the property system (Vista
+      // and 7), compatibility data, also when starting the driver setup programs.
+      "userenv.dll", "profapi.dll", "version.dll", "propsys.dll", "apphelp.dll",
+      // The shell saving a shortcut: the link's volume and network data
+      // (linkinfo.dll, which asks mpr.dll about network drives).
+      "linkinfo.dll", "mpr.dll",
+      // ole32, on the first creation of a COM object (the shell link, the
+      // desktop's shell windows): the COM+ catalog, a KnownDLL only from 7 on.
+      "clbcatq.dll",
+      // advapi32's helpers (random numbers, security descriptors); the device
+      // service; the folder fallback that other DLLs also load by name.
+      "cryptbase.dll", "ntmarta.dll", "setupapi.dll", "shfolder.dll"};
   char path[MAX_PATH + 32];
   for (const char* name : preload) {
     UINT n = GetSystemDirectoryA(path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return;
     strcat(path, "\\");
     strcat(path, name);
-    LoadLibraryA(path);
+    // The altered search path looks for the DLL's own imports beside it, in
+    // the system folder, instead of in this program's folder.
+    LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   }
 }

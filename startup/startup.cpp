@@ -24,17 +24,20 @@ int InitContext(SetupContext* context, HINSTANCE instance) {
   return 0;
 }
 
-static BOOL CALLBACK PostDestroyIfTitleMatches(HWND window, LPARAM prefix_param) {
+// WM_CLOSE asks a window to close: its program may ask to save, or refuse. A
+// prefix also matches other programs' windows (an editor holding
+// "QuorVane-notes.txt"), which must never be told that they are being destroyed.
+static BOOL CALLBACK PostCloseIfTitleMatches(HWND window, LPARAM prefix_param) {
   const char* prefix = reinterpret_cast<const char*>(prefix_param);
   char title[512];
   title[0] = '\0';
   GetWindowTextA(window, title, sizeof title);
-  if (strncmp(title, prefix, strlen(prefix)) == 0) PostMessageA(window, WM_DESTROY, 0, 0);
+  if (strncmp(title, prefix, strlen(prefix)) == 0) PostMessageA(window, WM_CLOSE, 0, 0);
   return TRUE;
 }
 
 BOOL CloseWindowsByTitle(const char* prefix) {
-  return EnumWindows(PostDestroyIfTitleMatches, reinterpret_cast<LPARAM>(prefix));
+  return EnumWindows(PostCloseIfTitleMatches, reinterpret_cast<LPARAM>(prefix));
 }
 
 int SetupMain(HINSTANCE instance, const char* args) {

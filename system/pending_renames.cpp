@@ -8,19 +8,26 @@ char16_t FoldAscii(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<cha
 
 bool IsAsciiLetter(char16_t c) { return FoldAscii(c) >= u'A' && FoldAscii(c) <= u'Z'; }
 
-// Where the NUL that ends the text starting at data[from] stands; count when there is none.
-size_t EndOf(const char16_t* data, size_t from, size_t count) {
-  while (from < count && data[from] != 0) ++from;
+// The registry keeps UTF-16 little-endian, whatever the bytes' alignment.
+char16_t UnitAt(const unsigned char* data, size_t i) {
+  return static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+}
+
+// Where the NUL that ends the text starting at unit from stands; units when there is none.
+size_t EndOf(const unsigned char* data, size_t from, size_t units) {
+  while (from < units && UnitAt(data, from) != 0) ++from;
   return from;
 }
 
-// Whether the source data[0..n) names the folder f[0..fn) or lies inside it. Non-ASCII
-// units must match exactly: the entries this program writes carry the very
-// units of its own folder, and a stranger's spelling is better left alone.
-bool InsideFolder(const char16_t* s, size_t n, const char16_t* f, size_t fn) {
+// Whether the source units [s, s + n) name the folder f[0..fn) or lie inside it.
+// Non-ASCII units must match exactly: the entries this program writes carry the
+// very units of its own folder, and a stranger's spelling is better left alone.
+bool InsideFolder(const unsigned char* data, size_t s, size_t n, const char16_t* f, size_t fn) {
   static const char16_t* const kPrefixes[] = {u"\\??\\", u"\\\\?\\"};
   for (const char16_t* prefix : kPrefixes) {
-    if (n >= 4 && memcmp(s, prefix, 4 * sizeof(char16_t)) == 0) {
+    size_t i = 0;
+    while (i < 4 && i < n && UnitAt(data, s + i) == prefix[i]) ++i;
+    if (i == 4) {
       s += 4;
       n -= 4;
       break;
@@ -28,53 +35,50 @@ bool InsideFolder(const char16_t* s, size_t n, const char16_t* f, size_t fn) {
   }
   if (n < fn) return false;
   for (size_t i = 0; i < fn; ++i)
-    if (FoldAscii(s[i]) != FoldAscii(f[i])) return false;
+    if (FoldAscii(UnitAt(data, s + i)) != FoldAscii(f[i])) return false;
   // "...\Quorvane2" is a neighbour, not the inside.
-  return n == fn || s[fn] == u'\\';
+  return n == fn || UnitAt(data, s + fn) == u'\\';
 }
 
 }  // namespace
 
-PendingEdit WithdrawPendingDeletions(char16_t* data, size_t* count, const char16_t* folder) {
-  if (!data || !count || !folder) return PENDING_KEEP;
+PendingEdit WithdrawPendingDeletions(unsigned char* data, size_t* size, const char16_t* folder) {
+  if (!data || !size || !folder) return PENDING_KEEP;
   size_t fn = 0;
   while (folder[fn]) ++fn;
   while (fn > 0 && folder[fn - 1] == u'\\') --fn;
   // A drive or an empty text would take in everything pending on it.
   if (fn < 4 || !IsAsciiLetter(folder[0]) || folder[1] != u':' || folder[2] != u'\\') return PENDING_KEEP;
 
-  // The whole value is read before anything changes: data that is not whole
-  // pairs (a source or destination without its NUL, anything after an empty
-  // source other than NULs) is not ours to judge, and stays as it is.
-  const size_t n = *count;
-  size_t tail = 0, withdrawn = 0, kept = 0;
-  while (tail < n && data[tail] != 0) {
-    size_t source_end = EndOf(data, tail, n);
-    size_t target_end = source_end < n ? EndOf(data, source_end + 1, n) : n;
-    if (target_end >= n) return PENDING_KEEP;
-    if (target_end == source_end + 1 && InsideFolder(data + tail, source_end - tail, folder, fn))
+  // Every string to the end of the data, empty ones included, paired in turn
+  // as Session Manager pairs them: a deletion's empty destination is a string
+  // of its own. What follows the usual closing NUL is paired too; a restart
+  // that stops at an empty source carries out a part of these pairs, so none of
+  // ours is left either way. Taking out whole pairs leaves every later string
+  // at its place in the pairing.
+  const size_t units = *size / 2;
+  size_t at = 0, out = 0, withdrawn = 0;
+  while (at < units) {
+    size_t source_end = EndOf(data, at, units);
+    size_t target = source_end + 1;
+    if (target >= units) break;  // a source without a destination: no pair
+    size_t next = EndOf(data, target, units);
+    if (next < units) ++next;  // the destination's NUL
+    if (UnitAt(data, target) == 0 && InsideFolder(data, at, source_end - at, folder, fn)) {
       ++withdrawn;
-    else
-      ++kept;
-    tail = target_end + 1;
-  }
-  for (size_t i = tail; i < n; ++i)
-    if (data[i] != 0) return PENDING_KEEP;
-  if (withdrawn == 0) return PENDING_KEEP;
-  if (kept == 0) return PENDING_DELETE;
-
-  size_t out = 0;
-  for (size_t at = 0; at < tail;) {
-    size_t source_end = EndOf(data, at, n);
-    size_t target_end = EndOf(data, source_end + 1, n);
-    size_t next = target_end + 1;
-    if (!(target_end == source_end + 1 && InsideFolder(data + at, source_end - at, folder, fn))) {
-      memmove(data + out, data + at, (next - at) * sizeof(char16_t));
+    } else {
+      memmove(data + 2 * out, data + 2 * at, 2 * (next - at));
       out += next - at;
     }
     at = next;
   }
-  memmove(data + out, data + tail, (n - tail) * sizeof(char16_t));
-  *count = out + (n - tail);
-  return PENDING_WRITE;
+  if (withdrawn == 0) return PENDING_KEEP;
+  // What no pair took (a lone last source, the odd byte) keeps its bytes.
+  const size_t rest = *size - 2 * at;
+  memmove(data + 2 * out, data + 2 * at, rest);
+  *size = 2 * out + rest;
+  if (*size % 2 != 0) return PENDING_WRITE;
+  for (size_t i = 0; i < *size; ++i)
+    if (data[i] != 0) return PENDING_WRITE;
+  return PENDING_DELETE;
 }

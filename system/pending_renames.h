@@ -8,15 +8,21 @@
 #include <cstddef>
 
 enum PendingEdit {
-  PENDING_KEEP,    // nothing to withdraw, or data that is not whole pairs: leave the value as it is
-  PENDING_WRITE,   // data[0..*count) is the edited value
-  PENDING_DELETE,  // nothing is left: delete the value
+  PENDING_KEEP,    // nothing to withdraw: leave the value as it is
+  PENDING_WRITE,   // data[0..*size) is the edited value
+  PENDING_DELETE,  // nothing but NULs is left: delete the value
 };
 
 // Withdraws the pending deletions (empty destination) whose source is folder
 // or lies inside it, in the "\??\C:\..." or the plain "C:\..." form (also
 // "\\?\C:\..."), letters compared without regard to ASCII case. folder must be
 // a drive path below the root ("C:\x" at least); a trailing backslash is
-// ignored. Every other pair, and what follows the last pair, keeps its units and
-// its order. Edits data in place; *count is its length in 16-bit units.
-PendingEdit WithdrawPendingDeletions(char16_t* data, size_t* count, const char16_t* folder);
+// ignored.
+//
+// data is the value's bytes as stored, of any type and length: 16-bit
+// little-endian units, the strings read in order to the end of the data and
+// taken two by two, as Session Manager takes them, across empty strings too.
+// A last source without a destination is no pair; a half unit at the end is no
+// text. Every other byte, the odd one included, keeps its place in the order.
+// Edits data in place; *size is its length in bytes.
+PendingEdit WithdrawPendingDeletions(unsigned char* data, size_t* size, const char16_t* folder);

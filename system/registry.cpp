@@ -126,8 +126,92 @@ int MachineKeyExists(const char* key_path) {
   return 1;
 }
 
+namespace {
+
+// One reading of a value, whatever its type; data is on the process heap.
+struct ValueRead {
+  LONG status;
+  DWORD type;
+  DWORD size;
+  BYTE* data;
+};
+
+// The value may grow between the question of its size and the reading: then
+// it is asked again, a few times.
+ValueRead ReadWholeValue(HKEY key, const wchar_t* name) {
+  HANDLE heap = GetProcessHeap();
+  ValueRead read = {ERROR_SUCCESS, 0, 0, nullptr};
+  read.status = RegQueryValueExW(key, name, nullptr, &read.type, nullptr, &read.size);
+  for (int tries = 0; read.status == ERROR_SUCCESS || read.status == ERROR_MORE_DATA; ++tries) {
+    if (read.data) HeapFree(heap, 0, read.data);
+    read.data = static_cast<BYTE*>(HeapAlloc(heap, 0, read.size ? read.size : 1));
+    if (!read.data) {
+      read.status = ERROR_OUTOFMEMORY;
+      break;
+    }
+    read.status = RegQueryValueExW(key, name, nullptr, &read.type, read.data, &read.size);
+    if (read.status != ERROR_MORE_DATA || tries == 3) break;
+  }
+  return read;
+}
+
+bool SameValue(const ValueRead& a, const ValueRead& b) {
+  return a.status == b.status && a.type == b.type && a.size == b.size &&
+         (a.status != ERROR_SUCCESS || memcmp(a.data, b.data, a.size) == 0);
+}
+
+enum PassResult { PASS_DONE, PASS_CHANGED, PASS_WROTE, PASS_FAILED };
+
+// The registry has no compare-and-swap: a program that writes the value between
+// our last reading and our write loses its change. Programs schedule in bursts
+// (MoveFileEx per file), so the value must first stay unchanged for a while: a
+// burst is waited out, and the last gap is one call to the registry long.
+constexpr DWORD PENDING_QUIET_MS = 50;
+constexpr int PENDING_PASSES = 40;
+
+// One pass over the value: read it, withdraw ours from a copy, read it again
+// after the quiet time and write only over the very value that was edited.
+PassResult WithdrawPass(HKEY key, const wchar_t* name, const char16_t* folder) {
+  HANDLE heap = GetProcessHeap();
+  ValueRead read = ReadWholeValue(key, name);
+  ValueRead again = {ERROR_SUCCESS, 0, 0, nullptr};
+  BYTE* edited = nullptr;
+  size_t size = read.size;
+  PassResult result = PASS_FAILED;
+  if (read.status == ERROR_FILE_NOT_FOUND) {
+    result = PASS_DONE;
+  } else if (read.status == ERROR_MORE_DATA) {
+    result = PASS_CHANGED;  // still growing after a few questions
+  } else if (read.status == ERROR_SUCCESS && (edited = static_cast<BYTE*>(HeapAlloc(heap, 0, size ? size : 1)))) {
+    memcpy(edited, read.data, size);
+    PendingEdit edit = WithdrawPendingDeletions(edited, &size, folder);
+    if (edit == PENDING_KEEP) {
+      result = PASS_DONE;
+    } else {
+      Sleep(PENDING_QUIET_MS);
+      again = ReadWholeValue(key, name);
+      // Changed meanwhile: the next pass edits the new value.
+      if (!SameValue(read, again)) {
+        result = PASS_CHANGED;
+      } else if (edit == PENDING_DELETE) {
+        result = RegDeleteValueW(key, name) == ERROR_SUCCESS ? PASS_WROTE : PASS_FAILED;
+      } else {
+        result = RegSetValueExW(key, name, 0, read.type, edited, static_cast<DWORD>(size)) == ERROR_SUCCESS
+                     ? PASS_WROTE
+                     : PASS_FAILED;
+      }
+    }
+  }
+  if (edited) HeapFree(heap, 0, edited);
+  if (read.data) HeapFree(heap, 0, read.data);
+  if (again.data) HeapFree(heap, 0, again.data);
+  return result;
+}
+
+}  // namespace
+
 int WithdrawRestartDeletions(const char* folder) {
-  static_assert(sizeof(wchar_t) == sizeof(char16_t), "REG_MULTI_SZ units are 16-bit");
+  static_assert(sizeof(wchar_t) == sizeof(char16_t), "registry text units are 16-bit");
   static const wchar_t SESSION_MANAGER[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
   static const wchar_t PENDING[] = L"PendingFileRenameOperations";
   // Wide, both ways: the value holds other programs' paths, which an ANSI
@@ -138,41 +222,13 @@ int WithdrawRestartDeletions(const char* folder) {
   LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, SESSION_MANAGER, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
   if (status == ERROR_FILE_NOT_FOUND) return 1;
   if (status != ERROR_SUCCESS) return 0;
-  HANDLE heap = GetProcessHeap();
-  BYTE* data = nullptr;
-  DWORD type = 0;
-  DWORD size = 0;
-  status = RegQueryValueExW(key, PENDING, nullptr, &type, nullptr, &size);
-  // The value may grow between two questions: ask again with the new size.
-  for (int tries = 0; status == ERROR_SUCCESS || status == ERROR_MORE_DATA; ++tries) {
-    if (data) HeapFree(heap, 0, data);
-    data = static_cast<BYTE*>(HeapAlloc(heap, 0, size ? size : 1));
-    if (!data) {
-      status = ERROR_OUTOFMEMORY;
-      break;
-    }
-    status = RegQueryValueExW(key, PENDING, nullptr, &type, data, &size);
-    if (status != ERROR_MORE_DATA || tries == 3) break;
+  PassResult pass = PASS_CHANGED;
+  for (int i = 0; i < PENDING_PASSES && (pass == PASS_CHANGED || pass == PASS_WROTE); ++i) {
+    // After a write, a program that read the value before it may still write
+    // its older copy back, ours included: the next pass looks once it could have.
+    if (pass == PASS_WROTE) Sleep(PENDING_QUIET_MS);
+    pass = WithdrawPass(key, PENDING, reinterpret_cast<const char16_t*>(wide_folder));
   }
-  int result = status == ERROR_FILE_NOT_FOUND;
-  // Anything but whole UTF-16 text of the right type is left as it is.
-  if (status == ERROR_SUCCESS && type == REG_MULTI_SZ && size % sizeof(char16_t) == 0) {
-    size_t count = size / sizeof(char16_t);
-    switch (WithdrawPendingDeletions(reinterpret_cast<char16_t*>(data), &count,
-                                     reinterpret_cast<const char16_t*>(wide_folder))) {
-      case PENDING_KEEP:
-        result = 1;
-        break;
-      case PENDING_WRITE:
-        result = RegSetValueExW(key, PENDING, 0, REG_MULTI_SZ, data,
-                                static_cast<DWORD>(count * sizeof(char16_t))) == ERROR_SUCCESS;
-        break;
-      case PENDING_DELETE:
-        result = RegDeleteValueW(key, PENDING) == ERROR_SUCCESS;
-        break;
-    }
-  }
-  if (data) HeapFree(heap, 0, data);
   RegCloseKey(key);
-  return result;
+  return pass == PASS_DONE;
 }

@@ -17,7 +17,9 @@ int RemoveRegistryTree(HKEY parent, const char* key_path);
 // 1 when the key exists under HKEY_LOCAL_MACHINE, in the view that WriteMachineString writes to.
 int MachineKeyExists(const char* key_path);
 // Withdraws the deletions that Windows would carry out at its next start
-// (PendingFileRenameOperations) of folder and of everything inside it; every
-// other pending entry stays exactly as it was, and a value that is not whole
-// pairs is left alone. 0 when the value could not be read or written back.
+// (PendingFileRenameOperations) of folder and of everything inside it, from a
+// value of any shape or type; every other byte stays exactly as it was, and
+// what another program writes meanwhile is edited, not overwritten. 1 when none
+// of ours is left (or there was none, or no value); 0 when the value could not
+// be read or written back.
 int WithdrawRestartDeletions(const char* folder);

@@ -20,7 +20,8 @@ void RunButtonAction(SetupContext* context, HWND window);
 BOOL PostDestroy();
 
 // Descrambles the stored target into a 512-byte working buffer, opens it with
-// the shell (owner main_window), and wipes the buffer. Counts over 512 open nothing.
+// the shell (owner main_window; elevated, through the desktop's shell as the
+// user, or not at all), and wipes the buffer. Counts over 512 open nothing.
 void OpenLaunchTarget(SetupContext* context, const unsigned char* stored, uint32_t count);
 // The same with the caller's 512-byte working buffer, wiped before returning.
 void OpenLaunchTargetWith(SetupContext* context, const unsigned char* stored, uint32_t count,

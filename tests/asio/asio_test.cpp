@@ -424,4 +424,22 @@ TEST_F(Asio, RegistrationProgramExitCodes) {
   EXPECT_FALSE(Registered("hcqv_asiodriver64"));
 }
 
+// Which search a driver DLL is loaded with: asked of kernel32 through a
+// stand-in GetProcAddress, as on a system with or without AddDllDirectory.
+bool g_exports_add_dll_directory;
+std::string g_asked;
+FARPROC WINAPI StandInLookup(HMODULE module, LPCSTR name) {
+  g_asked = std::string(module == GetModuleHandleA("kernel32.dll") ? "kernel32!" : "?!") + name;
+  return g_exports_add_dll_directory ? reinterpret_cast<FARPROC>(&StandInLookup) : nullptr;
+}
+
+TEST(AsioLoadFlags, ChosenByWhetherKernel32ExportsAddDllDirectory) {
+  g_exports_add_dll_directory = true;
+  EXPECT_EQ(DriverDllLoadFlags(StandInLookup), DWORD(LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
+  EXPECT_EQ(g_asked, "kernel32!AddDllDirectory");
+  // 2000 and XP ignore the search flags: this program's folder would come first.
+  g_exports_add_dll_directory = false;
+  EXPECT_EQ(DriverDllLoadFlags(StandInLookup), DWORD(LOAD_WITH_ALTERED_SEARCH_PATH));
+}
+
 }  // namespace

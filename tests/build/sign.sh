@@ -4,7 +4,8 @@
 # the repository): an independent tool verifies the signatures and timestamps,
 # qvpack still finds and verifies the package, and the signed x86_64 copy
 # installs silently under Wine with the signed file itself as its uninstaller
-# copy. A wrong password leaves the file as it was.
+# copy. A wrong password leaves the file as it was; an empty one signs with a
+# PFX that has none; the password may come from a file.
 set -u
 . "$QV_SOURCE_DIR/tests/e2e/lib-e2e.sh"
 e2e_setup_checks || exit 1
@@ -30,6 +31,8 @@ cert() {
     -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign &&
   cert signer "Throwaway Signer" codeSigning && cert tsa "Throwaway TSA" critical,timeStamping &&
   openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem -passout pass:throwaway -out signer.pfx &&
+  openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem -passout pass: -out nopass.pfx &&
+  echo throwaway >password &&
   printf '[tsa]\ndefault_tsa = t\n[t]\nserial = serial\nsigner_cert = tsa.pem\nsigner_key = tsa.key\n%s\n' \
     'signer_digest = sha256
 default_policy = 1.2.3.4.1
@@ -39,6 +42,10 @@ ess_cert_id_alg = sha256' >tsa.cnf
 
 e2e_check "a wrong password fails" eval '! QV_SIGN_PASSWORD=wrong "$QV_SOURCE_DIR/scripts/sign" "$pki/signer.pfx" "$i686" >/dev/null 2>&1'
 e2e_check "and leaves the file as it was" cmp -s "$i686" "$QV_DIST_DIR/QuorvaneSetup.exe"
+cp "$i686" "$E2E_WORK/nopass.exe"
+e2e_check "a PFX without a password signs with an empty one" eval \
+  'QV_SIGN_PASSWORD= "$QV_SOURCE_DIR/scripts/sign" "$pki/nopass.pfx" "$E2E_WORK/nopass.exe" >/dev/null 2>&1 &&
+   osslsigncode verify -CAfile "$pki/ca.pem" -in "$E2E_WORK/nopass.exe" >/dev/null 2>&1'
 
 # The time-stamping authority: openssl answers each RFC 3161 request.
 (cd "$pki" && exec python3 -c '
@@ -60,7 +67,7 @@ server.serve_forever()' >"$pki/port") &
 tsa_pid=$!
 for _ in $(seq 50); do [ -s "$pki/port" ] && break; sleep 0.2; done
 
-DIST_DIR=$E2E_WORK QV_SIGN_PASSWORD=throwaway QV_SIGN_TIMESTAMP_URL="http://127.0.0.1:$(cat "$pki/port")/" \
+DIST_DIR=$E2E_WORK QV_SIGN_PASSWORD_FILE=$pki/password QV_SIGN_TIMESTAMP_URL="http://127.0.0.1:$(cat "$pki/port")/" \
   "$QV_SOURCE_DIR/scripts/sign" "$pki/signer.pfx" >"$E2E_WORK/sign.log" 2>&1
 rc=$?
 e2e_equal "scripts/sign signs both programs of the dist folder" 0 "$rc"

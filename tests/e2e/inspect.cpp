@@ -5,6 +5,10 @@
 //   qvinspect gone NAME SECS   exit 0 once no process runs from a file NAME (within SECS
 //                              seconds), 1 when one still runs then
 //   qvinspect schedule PATH    has PATH deleted at the next restart, as any program may
+//   qvinspect reshape          leaves the restart operations as some programs do: REG_SZ,
+//                              a string after the closing NUL, and one byte more
+//   qvinspect pending          prints the restart operations' type, then every string to
+//                              the end of the data in brackets, one a line, and an odd byte
 #include <windows.h>
 #include <objbase.h>
 #include <setupapi.h>
@@ -14,6 +18,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -87,12 +92,51 @@ int WaitGone(const char* name, int seconds) {
   return 0;
 }
 
+const wchar_t SESSION_MANAGER[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t PENDING[] = L"PendingFileRenameOperations";
+
+// The restart operations' bytes, with room for 64 more; 0 when there are none.
+DWORD ReadPending(HKEY key, DWORD* type, BYTE* data, DWORD room) {
+  DWORD size = room - 64;
+  return RegQueryValueExW(key, PENDING, nullptr, type, data, &size) == ERROR_SUCCESS ? size : 0;
+}
+
+int Pending(bool reshape) {
+  static BYTE data[65536];
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SESSION_MANAGER, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key)) return 1;
+  DWORD type = 0;
+  DWORD size = ReadPending(key, &type, data, sizeof data);
+  int status = size ? 0 : 1;
+  if (size && reshape) {
+    // Ending in two NULs still, as a restart carries out only such a value.
+    memcpy(data + size, L"junk\0", 12);
+    data[size + 12] = '!';
+    status = RegSetValueExW(key, PENDING, 0, REG_SZ, data, size + 13) ? 1 : 0;
+  } else if (size) {
+    printf("type %lu\n", static_cast<unsigned long>(type));
+    const wchar_t* units = reinterpret_cast<const wchar_t*>(data);
+    for (DWORD at = 0; at < size / 2;) {
+      char text[2048];
+      int n = WideCharToMultiByte(CP_ACP, 0, units + at, -1, text, sizeof text, nullptr, nullptr);
+      printf("[%s]\n", n ? text : "?");
+      while (at < size / 2 && units[at]) ++at;
+      ++at;
+    }
+    if (size % 2) printf("odd byte %02x\n", data[size - 1]);
+  }
+  RegCloseKey(key);
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 4 && !lstrcmpA(argv[1], "gone")) return WaitGone(argv[2], atoi(argv[3]));
   if (argc == 3 && !lstrcmpA(argv[1], "schedule")) return MoveFileExA(argv[2], nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? 0 : 1;
   if (argc == 3 && !lstrcmpA(argv[1], "device")) return ShowDevices(argv[2]);
+  if (argc == 2 && !lstrcmpA(argv[1], "reshape")) return Pending(true);
+  if (argc == 2 && !lstrcmpA(argv[1], "pending")) return Pending(false);
   if (argc == 3 && !lstrcmpA(argv[1], "link")) {
     // The link's own path wide: its folder may be named outside the ANSI code page.
     int count = 0;
@@ -104,6 +148,7 @@ int main(int argc, char** argv) {
     CoUninitialize();
     return status;
   }
-  fputs("usage: qvinspect link FILE.LNK | device {GUID} | gone NAME SECONDS | schedule PATH\n", stderr);
+  fputs("usage: qvinspect link FILE.LNK | device {GUID} | gone NAME SECONDS | schedule PATH | reshape | pending\n",
+        stderr);
   return 2;
 }

@@ -372,7 +372,8 @@ e2e_scenario_link_removal() {
 
 # e2e_scenario_reinstall_before_restart TITLE_PREFIX: an install between a
 # removal and the restart that finishes it withdraws the product's pending
-# deletions, and only those.
+# deletions, and only those, from a value that another program left as REG_SZ
+# with a string after its closing NUL and an odd length.
 e2e_scenario_reinstall_before_restart() {
   local other neighbour
   e2e_scenario "${1}reinstall before the restart that finishes a removal"
@@ -386,10 +387,12 @@ e2e_scenario_reinstall_before_restart() {
   e2e_run "$E2E_FOLDER_WIN\\QuorvaneSetup.exe" -u -h
   e2e_equal "removal exits with 0" 0 "$E2E_RESULT"
   qv_wine "$E2E_INSPECT" schedule "$E2E_FOLDER_WIN"2'\old.txt'
+  qv_wine "$E2E_INSPECT" reshape
   e2e_setup "$E2E_SETUP" -i -h
   e2e_equal "the reinstall exits with 0" 0 "$E2E_RESULT"
-  e2e_equal "only the product's pending deletions are withdrawn" \
-    "$(printf '%s\n' '\??\C:\other\stale.tmp' '' "\\??\\$E2E_FOLDER_WIN"2'\old.txt' '')" "$(e2e_pending)"
+  e2e_equal "only the product's pending deletions are withdrawn, every other byte stays" \
+    "$(printf '%s\n' 'type 1' '[\??\C:\other\stale.tmp]' '[]' "[\\??\\$E2E_FOLDER_WIN"2'\old.txt]' '[]' '[]' '[junk]' \
+      '[]' 'odd byte 21')" "$(qv_wine "$E2E_INSPECT" pending | tr -d '\r')"
   qv_wine wineboot -r >/dev/null 2>&1
   e2e_check "after the restart the other deletions are done" eval '[ ! -e "$other" ] && [ ! -e "$neighbour" ]'
   e2e_check_installed

@@ -1,8 +1,9 @@
 // libFuzzer: withdrawing the product's pending deletions from arbitrary
 // PendingFileRenameOperations data. The first byte picks the folder, the rest
-// are the value's 16-bit units. Whatever the data, the edit only ever drops
-// whole pairs, keeps the rest in order and the ending as it was, and a second
-// pass finds nothing more to withdraw.
+// are the value's bytes. Whatever the data, the edit only ever drops whole
+// pairs that are deletions, keeps the rest in order and what no pair took (a
+// lone source, the odd byte) as it was, and a second pass finds nothing more.
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,18 +12,27 @@
 
 namespace {
 
-// Splits a value into its pairs and what follows them; false when it is not whole pairs.
-bool Split(const std::u16string& v, std::vector<std::u16string>* pairs, std::u16string* tail) {
+// The value's strings taken two by two, as Session Manager takes them; rest is
+// what no pair took.
+void Split(const std::string& v, std::vector<std::string>* pairs, std::string* rest) {
+  auto end_of = [&v](size_t at) {
+    while (at + 1 < v.size() && (v[at] || v[at + 1])) at += 2;
+    return at;
+  };
   size_t at = 0;
-  while (at < v.size() && v[at] != 0) {
-    size_t source_end = v.find(char16_t(0), at);
-    size_t target_end = source_end == std::u16string::npos ? source_end : v.find(char16_t(0), source_end + 1);
-    if (target_end == std::u16string::npos) return false;
-    pairs->push_back(v.substr(at, target_end + 1 - at));
-    at = target_end + 1;
+  for (;;) {
+    size_t target = end_of(at) + 2;
+    if (target + 1 >= v.size()) break;
+    size_t next = end_of(target);
+    if (next + 1 < v.size()) next += 2;
+    pairs->push_back(v.substr(at, next - at));
+    at = next;
   }
-  *tail = v.substr(at);
-  return true;
+  *rest = v.substr(at);
+}
+
+bool IsDeletion(const std::string& pair) {
+  return pair.size() >= 4 && pair.compare(pair.size() - 4, 4, std::string(4, '\0')) == 0;
 }
 
 }  // namespace
@@ -31,26 +41,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const char16_t* const kFolders[] = {u"C:\\Program Files\\HC\\Quorvane", u"c:\\x\\", u"C:", u""};
   if (size < 1) return 0;
   const char16_t* folder = kFolders[data[0] % 4];
-  std::u16string before((size - 1) / 2, u'\0');
-  if (!before.empty()) memcpy(&before[0], data + 1, before.size() * 2);
-  std::u16string after = before;
-  size_t count = after.size();
-  PendingEdit edit = WithdrawPendingDeletions(after.empty() ? nullptr : &after[0], &count, folder);
-  if (count > before.size()) __builtin_trap();
+  const std::string before(reinterpret_cast<const char*>(data + 1), size - 1);
+  std::string after = before + '?';  // beyond size: must stay unread and unwritten
+  size_t count = before.size();
+  PendingEdit edit = WithdrawPendingDeletions(reinterpret_cast<unsigned char*>(&after[0]), &count, folder);
+  if (count > before.size() || after[before.size()] != '?') __builtin_trap();
   after.resize(count);
-  if (edit != PENDING_WRITE) {
-    if (after != before) __builtin_trap();  // KEEP and DELETE leave the data to the caller as it was
-    return 0;
-  }
-  std::vector<std::u16string> in, out;
-  std::u16string in_tail, out_tail;
-  if (!Split(before, &in, &in_tail) || !Split(after, &out, &out_tail)) __builtin_trap();
-  if (out_tail != in_tail || out.empty() || out.size() >= in.size()) __builtin_trap();
+  if (edit == PENDING_KEEP && after != before) __builtin_trap();
+  // DELETE: what is left is NULs only, no odd byte.
+  if (edit == PENDING_DELETE && (count % 2 || after.find_first_not_of('\0') != std::string::npos)) __builtin_trap();
+  if (edit != PENDING_WRITE) return 0;
+  std::vector<std::string> in, out;
+  std::string in_rest, out_rest;
+  Split(before, &in, &in_rest);
+  Split(after, &out, &out_rest);
+  if (out_rest != in_rest || out.size() >= in.size()) __builtin_trap();
   size_t i = 0;
-  for (const std::u16string& pair : out) {
-    while (i < in.size() && in[i] != pair) ++i;
-    if (i++ == in.size()) __builtin_trap();  // not in order, or not one of the input's pairs
+  for (const std::string& pair : out) {
+    for (; i < in.size() && in[i] != pair; ++i)
+      if (!IsDeletion(in[i])) __builtin_trap();  // only deletions are dropped
+    if (i++ == in.size()) __builtin_trap();      // not in order, or not one of the input's pairs
   }
-  if (WithdrawPendingDeletions(&after[0], &count, folder) != PENDING_KEEP) __builtin_trap();
+  for (; i < in.size(); ++i)
+    if (!IsDeletion(in[i])) __builtin_trap();
+  std::string again = after + '?';
+  if (WithdrawPendingDeletions(reinterpret_cast<unsigned char*>(&again[0]), &count, folder) != PENDING_KEEP)
+    __builtin_trap();
   return 0;
 }

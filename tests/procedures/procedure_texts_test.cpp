@@ -16,6 +16,9 @@ TEST(ProcedureTexts, FailureTextsEndWithTheWebSiteAndAFullStop) {
       {TEXT_INSTALL_FOLDER,
        "Failed to create target folder on system disk\nthanks to download official package at\n"
        "https://www.halcyra.example."},
+      {TEXT_INSTALL_PENDING,
+       "Failed to cancel the deletion of target folder\nthat Windows will carry out at next restart...\n"
+       "thanks to download official package at\nhttps://www.halcyra.example."},
       {TEXT_INSTALL_COPY,
        "Failed to copy file(s) to destination folder...\nInstallation package might be corrupted\n"
        "thanks to download official package at\nhttps://www.halcyra.example."},

@@ -2,6 +2,7 @@
 // test and the driver setup stand-ins of the x86_64 build (its product folder).
 #include <windows.h>
 #include <objbase.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -490,6 +491,34 @@ TEST_F(Procedures, FolderThatCannotBeMadeFailsWithMinus3) {
                  "Failed to create target folder on system disk\nthanks to download official package at\n"
                  "https://www.halcyra.example.");
   }
+}
+
+// A removal's deletion of the folder at the next restart that cannot be
+// withdrawn: the install stops before writing anything, with its own text.
+TEST_F(Procedures, RestartDeletionsThatStayFailWithMinus3) {
+  UsePackage(BuildPackage(ProductEntries()));
+  ASSERT_TRUE(MoveFileExA(g_install_folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                          READ_CONTROL | WRITE_DAC, &key),
+            ERROR_SUCCESS);
+  char saved[4096];
+  DWORD saved_size = sizeof saved;
+  ASSERT_EQ(RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, saved, &saved_size), ERROR_SUCCESS);
+  PSECURITY_DESCRIPTOR read_only = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;KRWD;;;WD)", SDDL_REVISION_1, &read_only,
+                                                                   nullptr));
+  ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, read_only), ERROR_SUCCESS);
+  EXPECT_EQ(InstallProcedure(&context_), -3);
+  EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, saved), ERROR_SUCCESS);
+  LocalFree(read_only);
+  RegCloseKey(key);
+  EXPECT_EQ(TakePosts(), std::vector<std::string>{"status:127"});
+  EXPECT_STREQ(context_.error_text,
+               "Failed to cancel the deletion of target folder\nthat Windows will carry out at next restart...\n"
+               "thanks to download official package at\nhttps://www.halcyra.example.");
+  EXPECT_FALSE(Exists(g_install_folder));
+  EXPECT_EQ(WithdrawRestartDeletions(g_install_folder.c_str()), 1);
 }
 
 TEST_F(Procedures, WithoutProgramsValueOnlyAllUsersShortcuts) {

@@ -1,6 +1,7 @@
 // Registry helpers against the prefix's real registry.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -228,6 +229,66 @@ TEST_F(Registry, RemoveRegistryTreeStopsWithZeroAtASubKeyItCannotRemove) {
   EXPECT_EQ(RemoveRegistryTree(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Entry"), 0);
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Entry"));
   EXPECT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\QvRegistryTest\\Entry"), ERROR_SUCCESS);
+}
+
+// Pending restart deletions while another program schedules its own: a copy
+// of this program started with QV_STRESS_SCHEDULE set schedules as fast as it
+// can, one of ours between two of its own, and ends.
+const wchar_t SESSION_MANAGER[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+const int STRESS_ROUNDS = 350;
+
+std::wstring StressPath(const wchar_t* kind, int i) {
+  return std::wstring(L"C:\\qvstress\\") + kind + L"\\" + std::to_wstring(i);
+}
+
+const int g_other_program = [] {
+  if (!getenv("QV_STRESS_SCHEDULE")) return 0;
+  for (int i = 0; i < STRESS_ROUNDS; ++i) {
+    MoveFileExW(StressPath(L"other", i).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (i % 2) MoveFileExW(StressPath(L"Quorvane", i).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  }
+  ExitProcess(0);
+}();
+
+TEST(PendingDeletions, AnotherProgramSchedulingMeanwhileLosesNothing) {
+  RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, SESSION_MANAGER, L"PendingFileRenameOperations");
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  SetEnvironmentVariableA("QV_STRESS_SCHEDULE", "1");
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION other{};
+  BOOL started = CreateProcessA(self, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &other);
+  SetEnvironmentVariableA("QV_STRESS_SCHEDULE", nullptr);
+  ASSERT_TRUE(started);
+  int calls = 0;
+  for (DWORD start = GetTickCount(); WaitForSingleObject(other.hProcess, 0) == WAIT_TIMEOUT; ++calls) {
+    ASSERT_LT(GetTickCount() - start, 120000u) << "the other program never ended";
+    WithdrawRestartDeletions("C:\\qvstress\\Quorvane");
+  }
+  CloseHandle(other.hThread);
+  CloseHandle(other.hProcess);
+  EXPECT_GT(calls, 0) << "the other program ended before the withdrawal ran";
+  EXPECT_EQ(WithdrawRestartDeletions("C:\\qvstress\\Quorvane"), 1);
+  // Every one of the other program's deletions, in its order, and nothing else.
+  std::wstring left(1 << 16, L'\0');
+  DWORD size = DWORD(left.size() * 2);
+  ASSERT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, SESSION_MANAGER, L"PendingFileRenameOperations", RRF_RT_ANY, nullptr,
+                         &left[0], &size),
+            ERROR_SUCCESS);
+  left.resize(size / 2);
+  int lost = 0;
+  size_t at = 0;
+  for (int i = 0; i < STRESS_ROUNDS; ++i) {
+    std::wstring pair = L"\\??\\" + StressPath(L"other", i) + L'\0' + L'\0';
+    if (left.compare(at, pair.size(), pair) == 0)
+      at += pair.size();
+    else
+      ++lost;
+  }
+  EXPECT_EQ(lost, 0) << "of " << STRESS_ROUNDS;
+  EXPECT_EQ(left.substr(at), std::wstring(1, L'\0')) << "more than the other program's";
+  RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, SESSION_MANAGER, L"PendingFileRenameOperations");
 }
 
 }  // namespace

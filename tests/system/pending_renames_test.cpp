@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,16 +17,31 @@ std::u16string Value(const std::vector<std::u16string>& pairs, const std::u16str
   return v + tail;
 }
 
+// The bytes as the registry keeps them: UTF-16 little-endian.
+std::string Bytes(const std::u16string& v) {
+  std::string b;
+  for (char16_t c : v) b += {char(c & 0xFF), char(c >> 8)};
+  return b;
+}
+
 struct Edited {
   PendingEdit edit;
-  std::u16string value;
+  std::string bytes;
+  std::u16string value;  // the whole units of bytes
 };
 
-Edited Withdraw(std::u16string value, const char16_t* folder = FOLDER) {
-  size_t count = value.size();
-  PendingEdit edit = WithdrawPendingDeletions(&value[0], &count, folder);
-  value.resize(count);
-  return {edit, value};
+Edited Withdraw(std::string bytes, const char16_t* folder = FOLDER) {
+  size_t size = bytes.size();
+  bytes += '?';  // never read: the edit stays within size
+  PendingEdit edit = WithdrawPendingDeletions(reinterpret_cast<unsigned char*>(&bytes[0]), &size, folder);
+  bytes.resize(size);
+  std::u16string value;
+  for (size_t i = 0; i + 1 < size; i += 2) value += char16_t(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8);
+  return {edit, bytes, value};
+}
+
+Edited Withdraw(const std::u16string& value, const char16_t* folder = FOLDER) {
+  return Withdraw(Bytes(value), folder);
 }
 
 TEST(PendingRenames, WithdrawsOnlyDeletionsOfTheFolderAndWhatIsInsideIt) {
@@ -72,20 +88,32 @@ TEST(PendingRenames, NothingLeftDeletesTheValueAndTheTailIsKept) {
   EXPECT_EQ(Withdraw(std::u16string(1, 0)).edit, PENDING_KEEP);
 }
 
-TEST(PendingRenames, DataThatIsNotWholePairsIsLeftAlone) {
+// Read as Session Manager reads the value: every string to the end of the
+// data, empty ones too, taken two by two; a half unit at the end is no text.
+TEST(PendingRenames, OddShapesAreReadAsSessionManagerReadsThem) {
   const std::u16string mine = u"\\??\\C:\\Program Files\\HC\\Quorvane\\f";
-  const std::vector<std::u16string> broken = {
-      mine,                                                   // source without its NUL
-      mine + char16_t(0),                                     // no destination
-      mine + char16_t(0) + u"C:\\dest",                       // destination without its NUL
-      Value({mine, u""}, std::u16string(1, 0) + u"junk" + char16_t(0)),  // text after an empty source
-      Value({mine, u""}) + u"C:\\odd" + char16_t(0),         // a pair after the closing NUL
+  const std::u16string other = u"C:\\other";
+  const std::u16string nul(1, 0);
+  const std::vector<std::u16string> no_deletion_of_ours = {
+      mine,                                    // a source without its NUL
+      mine + nul,                              // and without a destination
+      mine + nul + u"C:\\dest",                // a move, its destination without its NUL
+      Value({other, u""}) + mine + nul + nul,  // after the closing NUL: a destination, not a source
   };
-  for (const std::u16string& value : broken) {
+  for (const std::u16string& value : no_deletion_of_ours) {
     Edited e = Withdraw(value);
     EXPECT_EQ(e.edit, PENDING_KEEP);
-    EXPECT_EQ(e.value, value) << "changed although malformed";
+    EXPECT_EQ(e.value, value);
   }
+  // Pairs after the closing NUL are pairs too.
+  EXPECT_EQ(Withdraw(Value({mine, u""}, nul + u"junk" + nul)).value, nul + u"junk" + nul);
+  EXPECT_EQ(Withdraw(Value({other, u""}, nul + u"junk" + nul + mine + nul + nul)).value,
+            Value({other, u""}, nul + u"junk" + nul));
+  // An odd length: the half unit stays at the end, also when nothing else does.
+  EXPECT_EQ(Withdraw(Bytes(Value({other, u"", mine, u""})) + 'x').bytes, Bytes(Value({other, u""})) + 'x');
+  Edited odd = Withdraw(Bytes(Value({mine, u""}, u"")) + '\0');
+  EXPECT_EQ(odd.edit, PENDING_WRITE);
+  EXPECT_EQ(odd.bytes, std::string(1, '\0'));
 }
 
 TEST(PendingRenames, AFolderThatWouldTakeInTooMuchIsRefused) {

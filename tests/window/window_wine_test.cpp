@@ -4,9 +4,11 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
 #include "startup/cmdline.h"
 #include "startup/startup.h"
+#include "window/launch_open.h"
 #include "window/launch_target.h"
 #include "window/main_window.h"
 
@@ -151,6 +153,80 @@ TEST(LaunchTargetOpen, TooLongOpensNothingAndTheBufferIsWipedAfterOpening) {
   DescrambleLaunchTarget(LAUNCH_TARGET_KEY, scrambled, sizeof plain);
   OpenLaunchTargetWith(&context, scrambled, sizeof plain, buffer);
   for (unsigned char c : buffer) ASSERT_EQ(c, 0);
+}
+
+// Which way an address goes, told by stand-ins for the token and the two shells.
+struct OpenedBy {
+  int elevated;
+  int desktop_accepts;
+  std::string desktop;
+  std::string here;
+};
+OpenedBy g_opened;
+const LaunchOpenHooks kStandIns = {
+    [] { return g_opened.elevated; },
+    [](const char* address) {
+      g_opened.desktop += address;
+      return g_opened.desktop_accepts;
+    },
+    [](HWND, const char* address) { g_opened.here += address; },
+};
+
+TEST(LaunchTargetOpen, AnElevatedProgramOpensOnlyThroughTheDesktopShell) {
+  char plain[] = "https://halcyra.example/qv";
+  unsigned char scrambled[sizeof plain];
+  memcpy(scrambled, plain, sizeof plain);
+  DescrambleLaunchTarget(LAUNCH_TARGET_KEY, scrambled, sizeof plain);
+  SetupContext context;
+  memset(&context, 0, sizeof context);
+  unsigned char buffer[LAUNCH_TARGET_MAX];
+  const struct {
+    int elevated, desktop_accepts;
+    const char *desktop, *here;
+  } cases[] = {
+      {1, 1, plain, ""},
+      {1, 0, plain, ""},  // the desktop's shell failed: no browser as the administrator
+      {0, 0, "", plain},  // no UAC: the program's own ShellExecute
+  };
+  g_launch_open_hooks = &kStandIns;
+  for (const auto& c : cases) {
+    g_opened = {c.elevated, c.desktop_accepts, "", ""};
+    OpenLaunchTargetWith(&context, scrambled, sizeof plain, buffer);
+    EXPECT_EQ(g_opened.desktop, c.desktop) << c.elevated << c.desktop_accepts;
+    EXPECT_EQ(g_opened.here, c.here) << c.elevated << c.desktop_accepts;
+    for (unsigned char b : buffer) ASSERT_EQ(b, 0);
+  }
+  g_launch_open_hooks = nullptr;
+}
+
+// Wine's desktop implements the whole way to the shell's ShellExecute. A scheme
+// of this test's own (machine-wide, as the window scripts register theirs) is
+// answered by cmd, which writes down what it was given.
+TEST(LaunchTargetOpen, TheDesktopShellOpensTheAddress) {
+  const char kKey[] = "Software\\Classes\\qv-open-test";
+  const char kRecord[] = "C:\\qv-open-test.txt";
+  char cmd[MAX_PATH];
+  GetSystemDirectoryA(cmd, MAX_PATH);
+  std::string command = std::string(cmd) + "\\cmd.exe /c echo %1>" + kRecord;
+  ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, kKey, "URL Protocol", REG_SZ, "", 1), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, (std::string(kKey) + "\\shell\\open\\command").c_str(), nullptr,
+                            REG_SZ, command.c_str(), DWORD(command.size() + 1)),
+            ERROR_SUCCESS);
+  DeleteFileA(kRecord);
+  EXPECT_EQ(OpenAsDesktopUser("qv-open-test:opened"), 1);
+  std::string record;
+  for (int i = 0; i < 200 && record.find("qv-open-test:opened") == std::string::npos; ++i, Sleep(100)) {
+    HANDLE f = CreateFileA(kRecord, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) continue;
+    char text[256];
+    DWORD got = 0;
+    ReadFile(f, text, sizeof text, &got, nullptr);
+    CloseHandle(f);
+    record.assign(text, got);
+  }
+  EXPECT_NE(record.find("qv-open-test:opened"), std::string::npos) << record;
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey);
+  DeleteFileA(kRecord);
 }
 
 }  // namespace
