@@ -46,6 +46,9 @@ int ComposeFailureText(char* out, size_t cap, FailureText which) {
     case TEXT_INSTALL_DRIVER:
       lead = "Driver setup program could not be started...\nthanks to download official package at\n";
       break;
+    case TEXT_UNINSTALL_DRIVER:
+      lead = "De-Installation driver setup program could not be started...\nthanks to download official package at\n";
+      break;
   }
   char text[512];
   if (!CopyText(text, sizeof text, lead) || !AppendText(text, sizeof text, PRODUCT_WEB_SITE) ||

@@ -34,6 +34,7 @@ enum FailureText {
   TEXT_INSTALL_COPY,       // -10
   TEXT_UNINSTALL_PACKAGE,  // -1 of the removal
   TEXT_INSTALL_DRIVER,     // -605 / -604: a driver setup program could not be started
+  TEXT_UNINSTALL_DRIVER,   // -605 / -604 of the removal
 };
 // The failure text that ends with the web site's address and a full stop.
 // 1 when it fit into out (cap bytes); otherwise out is left as it was.

@@ -57,6 +57,25 @@ e2e_scenario_end
 
 e2e_scenario_kill_install "" ""
 
+# A folder that takes the removal some seconds: user files beside the product's.
+e2e_scenario "removal killed while it deletes the product folder, then one -u -h"
+e2e_setup "$E2E_SETUP" -i -h
+e2e_equal "install exits with 0" 0 "$E2E_RESULT"
+presets=$(e2e_folder)/Presets
+mkdir "$presets" && (cd "$presets" && seq -f 'preset%04g.qvp' 2000 | xargs touch)
+e2e_kill_when '[ "$(ls "$presets" | wc -l)" -lt 1900 ]' "$E2E_FOLDER_WIN\\QuorvaneSetup.exe" -u -h
+e2e_check "killed with the folder half deleted" test -n "$(ls "$presets")"
+e2e_check "the Uninstall entry, deleted last, is still there" e2e_reg_key_exists "$E2E_UNINSTALL_KEY"
+e2e_clear_log
+e2e_run "$E2E_FOLDER_WIN\\QuorvaneSetup.exe" -u -h
+e2e_equal "the rerun exits with 0" 0 "$E2E_RESULT"
+e2e_equal "it ran the removal" "HCLINE_Setup.exe [-h -u -H] in $E2E_FOLDER_WIN" "$(e2e_log | grep '_Setup')"
+e2e_check_removed
+# The killed run may have scheduled the running copy already: the restart, not the list, is what counts.
+qv_wine wineboot -r >/dev/null 2>&1
+e2e_check "the restart takes the rest of the folder" test ! -e "$(e2e_folder)"
+e2e_scenario_end
+
 e2e_scenario "removal killed during HCQVAUX_Setup.exe, then one rerun"
 e2e_setup "$E2E_SETUP" -i -h
 e2e_equal "install exits with 0" 0 "$E2E_RESULT"

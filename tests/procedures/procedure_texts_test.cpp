@@ -25,6 +25,9 @@ TEST(ProcedureTexts, FailureTextsEndWithTheWebSiteAndAFullStop) {
       {TEXT_INSTALL_DRIVER,
        "Driver setup program could not be started...\nthanks to download official package at\n"
        "https://www.halcyra.example."},
+      {TEXT_UNINSTALL_DRIVER,
+       "De-Installation driver setup program could not be started...\nthanks to download official package at\n"
+       "https://www.halcyra.example."},
   };
   for (const Case& c : cases) {
     char text[2048];

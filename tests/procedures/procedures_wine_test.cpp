@@ -635,7 +635,10 @@ TEST_F(Procedures, UninstallWithoutLineDriverProgramRemovesNothing) {
   DeleteFileA(InFolder("HCLINE_Setup.exe").c_str());
 
   EXPECT_EQ(UninstallProcedure(&context_), -605);
-  EXPECT_TRUE(TakePosts().empty());
+  EXPECT_EQ(TakePosts(), std::vector<std::string>{"status:127"});
+  EXPECT_STREQ(context_.error_text,
+               "De-Installation driver setup program could not be started...\nthanks to download official package at\n"
+               "https://www.halcyra.example.");
   EXPECT_EQ(ReadLog(), "");
   EXPECT_EQ(CountFiles(g_install_folder), 53);
   ExpectShortcutSet(UserProgramsFolder(), true);
