@@ -86,7 +86,10 @@ int DeletePackageFiles(SetupContext* context) {
     char name[PACKAGE_NAME_SIZE + 1];
     CopyEntryName(&context->package_directory.entries[i], name);
     char path[1024];
-    if (JoinPath(path, sizeof path, context->install_folder, name)) DeleteFileA(path);
+    if (JoinPath(path, sizeof path, context->install_folder, name)) {
+      ClearReadOnly(path);
+      DeleteFileA(path);
+    }
   }
   return 0;
 }

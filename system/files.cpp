@@ -58,6 +58,8 @@ int DeleteTreeIn(char* path, size_t len, TreeWalk* walk) {
       break;
     }
     const DWORD attributes = item.dwFileAttributes;
+    // Users and sync tools mark files read-only; the removal takes them all the same.
+    if (attributes & FILE_ATTRIBUTE_READONLY) ClearReadOnly(path);
     int removed;
     // A link of any kind (a reparse point) goes as itself: what it points to
     // may lie outside the tree, and is never entered.
@@ -78,6 +80,7 @@ int DeleteTreeIn(char* path, size_t len, TreeWalk* walk) {
     path[len] = '\0';
   }
   path[len] = '\0';
+  ClearReadOnly(path);
   if (RemoveDirectoryA(path)) return 1;
   Stays(walk, path);
   return 0;
@@ -115,6 +118,7 @@ int DeleteFolderTreeOr(const char* folder, LeftBehind left_behind, void* user) {
 int MakeFolderPath(const char* path) { return WalkFolderPath(path, MakeOneFolder, nullptr); }
 
 int WriteWholeFile(const char* path, const void* bytes, uint32_t length) {
+  ClearReadOnly(path);
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                             nullptr);
   if (file == INVALID_HANDLE_VALUE) return 0;
@@ -141,6 +145,15 @@ int FileHoldsBytes(const char* path, const void* bytes, uint32_t length) {
   }
   CloseHandle(file);
   return same;
+}
+
+int ClearReadOnly(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+  if (!(attributes & FILE_ATTRIBUTE_READONLY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return 1;
+  // The folder mark cannot be set, and no attribute at all would mean "unchanged".
+  DWORD keep = attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
+  return SetFileAttributesA(path, keep ? keep : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
 int FileExists(const char* path) {

@@ -14,9 +14,15 @@ typedef int (*LeftBehind)(void* user, const char* path);
 // care of (folders whose names begin with a dot never are).
 int DeleteFolderTreeOr(const char* folder, LeftBehind left_behind, void* user);
 int MakeFolderPath(const char* path);
+// Creates or replaces the file (a read-only mark on it is taken off first) with
+// normal attributes.
 int WriteWholeFile(const char* path, const void* bytes, uint32_t length);
 int FileExists(const char* path);
 // 1 when the file holds exactly these bytes (read while others hold it open).
 int FileHoldsBytes(const char* path, const void* bytes, uint32_t length);
+// Takes the read-only mark off a file or folder so that it can be deleted or
+// replaced. A link (reparse point) is left as it is: setting its attributes
+// would set its target's. 1 when nothing read-only is left in the way.
+int ClearReadOnly(const char* path);
 // Closes a kernel handle unless it is null.
 void CloseHandleIfSet(void* handle);
