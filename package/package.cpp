@@ -31,6 +31,7 @@ struct Extraction {
   const char* install_folder;
   uint8_t* buffer;
   uint32_t capacity;
+  FileFailure* failure;
 };
 
 uint8_t* PlainBuffer(void* user, uint32_t size) {
@@ -55,7 +56,11 @@ int WriteEntry(void* user, const char* name, const uint8_t* plain, uint32_t size
   // A file that cannot be rewritten, held by a program that runs from it (a
   // driver setup program left running by a killed setup), is as good as
   // written when it already holds the verified bytes.
-  return WriteWholeFile(path, plain, size) || FileHoldsBytes(path, plain, size);
+  if (WriteWholeFile(path, plain, size)) return 1;
+  const DWORD error = GetLastError();
+  if (FileHoldsBytes(path, plain, size)) return 1;
+  NoteFileFailure(x->failure, path, error);
+  return 0;
 }
 
 }  // namespace
@@ -68,12 +73,12 @@ int ReadPackageDirectory(SetupContext* context) {
   return 0;
 }
 
-int ExtractPackage(SetupContext* context, const char* filter) {
+int ExtractPackage(SetupContext* context, const char* filter, FileFailure* failure) {
   MappedPackage package;
   if (!FindPackage(context->instance, &package)) return -1;
   if (package.size > PACKAGE_DIRECTORY_SIZE)
     memcpy(&context->package_directory, package.bytes, PACKAGE_DIRECTORY_SIZE);
-  Extraction x = {context->install_folder, nullptr, 0};
+  Extraction x = {context->install_folder, nullptr, 0, failure};
   PackageWalk walk = {&x, PlainBuffer, WriteEntry, nullptr};
   uint32_t failures =
       WalkPackage(package.bytes, package.size, &context->package_directory, filter, &walk);
@@ -86,7 +91,10 @@ int DeletePackageFiles(SetupContext* context) {
     char name[PACKAGE_NAME_SIZE + 1];
     CopyEntryName(&context->package_directory.entries[i], name);
     char path[1024];
-    if (JoinPath(path, sizeof path, context->install_folder, name)) DeleteFileA(path);
+    if (JoinPath(path, sizeof path, context->install_folder, name)) {
+      ClearReadOnly(path);
+      DeleteFileA(path);
+    }
   }
   return 0;
 }

@@ -10,7 +10,6 @@
 #include "procedures/shortcuts.h"
 #include "startup/environment.h"
 #include "system/files.h"
-#include "system/path_utils.h"
 #include "system/registry.h"
 #include "system/text.h"
 #include "system/wait.h"
@@ -62,6 +61,30 @@ static int32_t FailWithSite(SetupContext* context, int32_t code, FailureText whi
   return Fail(context, code, text);
 }
 
+// The machine's own reason for error, as the system words it; empty when it
+// has no text or the text would not fit (never a reason cut short).
+static void SystemReason(uint32_t error, char* out, DWORD cap) {
+  DWORD n = error ? FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                   out, cap, nullptr)
+                  : 0;
+  if (n >= cap) n = 0;
+  while (n > 0 && (out[n - 1] == '\r' || out[n - 1] == '\n' || out[n - 1] == ' ')) --n;
+  out[n] = '\0';
+}
+
+// A failure caused by the machine rather than the package (a file in use, a
+// full disk): the text says which file, and why, under the usual lines.
+static int32_t FailWriting(SetupContext* context, int32_t code, FailureText which, const FileFailure& failure) {
+  char text[sizeof context->error_text];
+  if (!ComposeFailureText(text, sizeof text, which)) text[0] = '\0';
+  if (failure.path[0]) {
+    char reason[512];
+    SystemReason(failure.error, reason, sizeof reason);
+    AppendFileReason(text, sizeof text, failure.path, reason);
+  }
+  return Fail(context, code, text);
+}
+
 // Runs one driver setup program from the install folder. 1: go on; 0: stop
 // with *result (-605, -604 or -21), posted like every other failure.
 static int InstallDriver(SetupContext* context, const char* program_name, int32_t* result) {
@@ -94,15 +117,16 @@ static void CreateShortcutSet(SetupContext* context, const char* programs_folder
   }
 }
 
-// Copies the running setup program into the install folder; dest receives the
-// copy's path whether or not the copy succeeded. 0 when the path does not fit.
-static int CopyUninstaller(SetupContext* context, char* dest, size_t dest_size) {
-  char name[sizeof context->setup_path];
-  if (!CopyText(name, sizeof name, context->setup_path)) return 0;
-  KeepFileName(name);
-  if (!JoinPath(dest, dest_size, context->install_folder, name)) return 0;
-  if (CopyFileA(context->setup_path, dest, FALSE) == 1) SetFileAttributesA(dest, FILE_ATTRIBUTE_NORMAL);
-  return 1;
+// Copies the running setup program, from the file held since start-up (never
+// by its path, which others may have changed since), into the install folder.
+// 1 when dest holds a whole copy.
+static int CopyUninstaller(SetupContext* context, char* dest, size_t dest_size, FileFailure* failure) {
+  const char* name = UninstallerName(context->setup_name, &context->package_directory);
+  if (!JoinPath(dest, dest_size, context->install_folder, name)) {
+    NoteFileFailure(failure, name, ERROR_FILENAME_EXCED_RANGE);
+    return 0;
+  }
+  return CopyWholeFile(context->setup_file, dest, failure);
 }
 
 int32_t InstallProcedure(SetupContext* context) {
@@ -115,8 +139,10 @@ int32_t InstallProcedure(SetupContext* context) {
   ResolveInstallFolder(context, PRODUCT_SUBFOLDER);
   // A removal not yet finished by a restart would delete what is written now.
   if (!WithdrawRestartDeletions(context->install_folder)) return FailWithSite(context, -3, TEXT_INSTALL_PENDING);
-  if (MakeFolderPath(context->install_folder) != 1) return FailWithSite(context, -3, TEXT_INSTALL_FOLDER);
-  if (ExtractPackage(context, nullptr) != 0) return FailWithSite(context, -10, TEXT_INSTALL_COPY);
+  FileFailure failure = {};
+  if (MakeFolderPath(context->install_folder, &failure) != 1)
+    return FailWriting(context, -3, TEXT_INSTALL_FOLDER, failure);
+  if (ExtractPackage(context, nullptr, &failure) != 0) return FailWriting(context, -10, TEXT_INSTALL_COPY, failure);
 
   int32_t result = 0;
   SetStatusText(context, STATUS_LINE_DRIVER);
@@ -137,17 +163,19 @@ int32_t InstallProcedure(SetupContext* context) {
   const char* common_programs = GetCommonProgramsFolder();
   if (common_programs && common_programs[0]) CreateShortcutSet(context, common_programs);
 
+  // Without a whole uninstaller the entry would offer a removal that cannot run.
   char uninstaller[2048];
-  if (CopyUninstaller(context, uninstaller, sizeof uninstaller)) {
-    char key[1024];
-    // Quoted: unquoted, "C:\Program Files\..." could start C:\Program.exe.
-    char command[sizeof uninstaller + 2] = "\"";
-    if (ComposeUninstallKey(key, sizeof key) && AppendText(command, sizeof command, uninstaller) &&
-        AppendText(command, sizeof command, "\"")) {
-      WriteMachineString(key, "DisplayName", "Quorvane, The Soft Mixing Desk");
-      WriteMachineString(key, "Publisher", "Halcyra Software");
-      WriteMachineString(key, "UninstallString", command);
-    }
+  if (!CopyUninstaller(context, uninstaller, sizeof uninstaller, &failure))
+    return FailWriting(context, -10, TEXT_INSTALL_COPY, failure);
+  char key[1024];
+  // Quoted: unquoted, "C:\Program Files\..." could start C:\Program.exe.
+  char command[sizeof uninstaller + 2] = "\"";
+  if (ComposeUninstallKey(key, sizeof key) && AppendText(command, sizeof command, uninstaller) &&
+      AppendText(command, sizeof command, "\"")) {
+    WriteMachineString(key, "DisplayName", "Quorvane, The Soft Mixing Desk");
+    WriteMachineString(key, "Publisher", "Halcyra Software");
+    // Last: the entry counts only once this value is there.
+    WriteMachineString(key, "UninstallString", command);
   }
 
   SetStatusText(context, STATUS_COMPLETED);

@@ -1,5 +1,8 @@
 #include "procedures/procedure_texts.h"
 
+#include <cstring>
+
+#include "package/package_walk.h"
 #include "system/text.h"
 
 const char PRODUCT_WEB_SITE[] = "https://www.halcyra.example";
@@ -51,6 +54,9 @@ int ComposeFailureText(char* out, size_t cap, FailureText which) {
     case TEXT_INSTALL_DRIVER:
       lead = "Driver setup program could not be started...\nthanks to download official package at\n";
       break;
+    case TEXT_UNINSTALL_DRIVER:
+      lead = "De-Installation driver setup program could not be started...\nthanks to download official package at\n";
+      break;
   }
   char text[512];
   if (!CopyText(text, sizeof text, lead) || !AppendText(text, sizeof text, PRODUCT_WEB_SITE) ||
@@ -79,4 +85,42 @@ int ComposeUninstallKey(char* out, size_t cap) {
 const char* UninstallFinalText(int32_t driver_exit_code) {
   if (driver_exit_code == 1) return "Restart System to finish de-installation!";
   return "Quorvane is removed from the system\nBut you must Restart your computer before installing new version !";
+}
+
+int AppendFileReason(char* text, size_t cap, const char* file, const char* reason) {
+  char line[2048];
+  if (!CopyText(line, sizeof line, "\n") || !AppendText(line, sizeof line, file)) return 0;
+  const size_t bare = strlen(line);
+  if (reason && reason[0] &&
+      (!AppendText(line, sizeof line, ": ") || !AppendText(line, sizeof line, reason) ||
+       strlen(text) + strlen(line) >= cap))
+    line[bare] = '\0';
+  return AppendText(text, cap, line);
+}
+
+const char UNINSTALLER_FALLBACK_NAME[] = "QuorvaneSetup.exe";
+
+namespace {
+
+// Letter case of ASCII letters only: the package's names are ASCII, so no
+// other letter can spell one of them differently.
+bool SameNameIgnoringCase(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    char x = *a >= 'A' && *a <= 'Z' ? static_cast<char>(*a - 'A' + 'a') : *a;
+    char y = *b >= 'A' && *b <= 'Z' ? static_cast<char>(*b - 'A' + 'a') : *b;
+    if (x != y) return false;
+    if (!x) return true;
+  }
+}
+
+}  // namespace
+
+const char* UninstallerName(const char* own_name, const PackageDirectory* directory) {
+  if (!own_name || !own_name[0]) return UNINSTALLER_FALLBACK_NAME;
+  for (uint32_t i = 0; i < PACKAGE_ENTRY_COUNT; ++i) {
+    char name[PACKAGE_NAME_SIZE + 1];
+    CopyEntryName(&directory->entries[i], name);
+    if (SameNameIgnoringCase(name, own_name)) return UNINSTALLER_FALLBACK_NAME;
+  }
+  return own_name;
 }

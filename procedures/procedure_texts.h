@@ -35,10 +35,22 @@ enum FailureText {
   TEXT_INSTALL_COPY,       // -10
   TEXT_UNINSTALL_PACKAGE,  // -1 of the removal
   TEXT_INSTALL_DRIVER,     // -605 / -604: a driver setup program could not be started
+  TEXT_UNINSTALL_DRIVER,   // -605 / -604 of the removal
 };
 // The failure text that ends with the web site's address and a full stop.
 // 1 when it fit into out (cap bytes); otherwise out is left as it was.
 int ComposeFailureText(char* out, size_t cap, FailureText which);
+// Adds the line that names the file the machine refused and the system's own
+// reason: "\n<file>: <reason>", or "\n<file>" without a reason. A reason that
+// would not fit is left out, then the whole line. 1 when a line was added.
+int AppendFileReason(char* text, size_t cap, const char* file, const char* reason);
+
+struct PackageDirectory;
+extern const char UNINSTALLER_FALLBACK_NAME[];  // "QuorvaneSetup.exe"
+// The uninstaller copy's file name: the program's own, unless it has no exact
+// ANSI form (empty) or is the name of a package entry, compared without
+// letter case, which the copy would overwrite.
+const char* UninstallerName(const char* own_name, const PackageDirectory* directory);
 
 // "HCLINE_Setup.exe" / "HCLINE_Setup_x64.exe", by the WOW64 flag.
 const char* LineDriverSetupName(int32_t is_wow64);

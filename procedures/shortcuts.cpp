@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "system/files.h"
 #include "system/path_utils.h"
 #include "system/text.h"
 
@@ -94,5 +95,6 @@ HRESULT CreateShortcut(const char* target, const char* folder, const char* displ
 BOOL DeleteShortcut(const char* folder, const char* display_name) {
   char link_path[LINK_PATH_SIZE];
   if (!FormLinkPath(link_path, folder, display_name)) return FALSE;
+  ClearReadOnly(link_path);
   return DeleteFileA(link_path);
 }

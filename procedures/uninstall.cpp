@@ -42,7 +42,9 @@ int ScheduleRemovalAtRestart(const char* folder) { return DeleteFolderTreeOr(fol
 
 int UninstallEntryPresent() {
   char key[1024];
-  return ComposeUninstallKey(key, sizeof key) && MachineKeyExists(key);
+  // The install writes this value last: without it the entry is one that a
+  // killed install left half written.
+  return ComposeUninstallKey(key, sizeof key) && MachineValueExists(key, "UninstallString");
 }
 
 // Runs one driver setup program in removal mode. 1 with its exit code in
@@ -52,15 +54,19 @@ static int RemoveDriver(SetupContext* context, const char* program, int32_t* exi
   return *exit_code != -605 && *exit_code != -604;
 }
 
+// Stores the text before the post, so the window reads it whole; the window
+// shows it unless silent.
+static int32_t Fail(SetupContext* context, int32_t code, FailureText which) {
+  char text[sizeof context->error_text];
+  if (!ComposeFailureText(text, sizeof text, which)) text[0] = '\0';
+  CopyText(context->error_text, sizeof context->error_text, text);
+  PostOutcome(context->main_window, STATUS_FAILED);
+  return code;
+}
+
 int32_t UninstallProcedure(SetupContext* context) {
   CopyText(context->error_caption, sizeof context->error_caption, UNINSTALL_ERROR_CAPTION);
-  if (ReadPackageDirectory(context) != 0) {
-    char text[sizeof context->error_text];
-    if (!ComposeFailureText(text, sizeof text, TEXT_UNINSTALL_PACKAGE)) text[0] = '\0';
-    CopyText(context->error_text, sizeof context->error_text, text);
-    PostOutcome(context->main_window, STATUS_FAILED);
-    return -1;
-  }
+  if (ReadPackageDirectory(context) != 0) return Fail(context, -1, TEXT_UNINSTALL_PACKAGE);
   ResolveInstallFolder(context, PRODUCT_SUBFOLDER);
 
   // The installed copy may be gone or damaged: write the one from the package,
@@ -69,16 +75,18 @@ int32_t UninstallProcedure(SetupContext* context) {
   MakeFolderPath(context->install_folder);
   ExtractPackage(context, line_driver);
 
+  // Nothing is removed without the drivers' own removal: the user is told.
   char program[2048];
   int32_t exit_code = -605;
-  if (!JoinPath(program, sizeof program, context->install_folder, line_driver)) return -605;
-  if (!RemoveDriver(context, program, &exit_code)) return exit_code;
+  if (!JoinPath(program, sizeof program, context->install_folder, line_driver) ||
+      !RemoveDriver(context, program, &exit_code))
+    return Fail(context, exit_code, TEXT_UNINSTALL_DRIVER);
 
   if (!JoinPath(program, sizeof program, context->install_folder, AuxDriverSetupName(context->is_wow64)))
-    return -605;
+    return Fail(context, -605, TEXT_UNINSTALL_DRIVER);
   if (FileExists(program) == 1) {
     int32_t aux_exit_code = 0;
-    if (!RemoveDriver(context, program, &aux_exit_code)) return aux_exit_code;
+    if (!RemoveDriver(context, program, &aux_exit_code)) return Fail(context, aux_exit_code, TEXT_UNINSTALL_DRIVER);
     exit_code = aux_exit_code;
   }
 
@@ -93,12 +101,14 @@ int32_t UninstallProcedure(SetupContext* context) {
 
   RemoveAutostart();
 
-  char key[1024];
-  if (ComposeUninstallKey(key, sizeof key)) RemoveRegistryTree(HKEY_LOCAL_MACHINE, key);
-
   ResolveInstallFolder(context, PRODUCT_SUBFOLDER);
   ScheduleRemovalAtRestart(context->install_folder);
   context->install_folder[0] = '\0';
+
+  // Last, as the install writes it last: a removal stopped at any step before
+  // leaves the entry, by which "-u" finds the product again and finishes.
+  char key[1024];
+  if (ComposeUninstallKey(key, sizeof key)) RemoveRegistryTree(HKEY_LOCAL_MACHINE, key);
 
   if (!SilentFlag)
     MessageBoxA(context->main_window, UninstallFinalText(exit_code), REBOOT_CAPTION, MB_SYSTEMMODAL | MB_ICONWARNING);

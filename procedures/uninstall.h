@@ -1,12 +1,12 @@
 #pragma once
 #include "startup/context.h"
 
-// 0, -1 (package unreadable, STATUS_FAILED posted), -604 or -605 (a driver
-// setup program could not be run; nothing removed, nothing posted).
+// 0, -1 (package unreadable), -604 or -605 (a driver setup program could not
+// be run; nothing removed). Failures post STATUS_FAILED with their text.
 int32_t UninstallProcedure(SetupContext* context);
 
-// Whether the product's Uninstall entry exists, in the registry view that the
-// install writes it to.
+// Whether the product's Uninstall entry exists, with the UninstallString that
+// the install writes last, in the registry view that the install writes it to.
 int UninstallEntryPresent();
 
 // Deletes the six shortcuts in <programs_folder>\Halcyra\Quorvane, then that

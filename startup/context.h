@@ -12,7 +12,13 @@ struct SetupContext {
   HWND main_window;
   HINSTANCE instance;
   int32_t is_wow64;
-  char setup_path[1024];
+  char setup_path[1024];  // empty when the path has no exact ANSI form
+  // The setup program's own file, held open from start-up to the end with read
+  // sharing only, so that nobody can rename, replace or change it while we
+  // run; the uninstaller copy is made from it. Null when it could not be opened.
+  HANDLE setup_file;
+  // Its long file name in exact ANSI form; empty when it has none.
+  char setup_name[MAX_PATH];
   UINT_PTR blink_timer;
   int32_t os_generation;
   int32_t product_installed;

@@ -8,6 +8,7 @@
 
 #include "startup/cmdline.h"
 #include "startup/environment.h"
+#include "system/ansi_path.h"
 #include "window/main_window.h"
 
 const char SETUP_MUTEX_NAME[] = "Halcyra Quorvane-Installation- Mutex-{5E0B7C21-93D4-4A6F-B812-6C3F09D4E7A5}";
@@ -22,6 +23,26 @@ int InitContext(SetupContext* context, HINSTANCE instance) {
   context->instance = instance;
   context->is_wow64 = IsWow64();
   return 0;
+}
+
+int HoldSetupFile(SetupContext* context, const wchar_t* path) {
+  context->setup_file = nullptr;
+  context->setup_path[0] = '\0';
+  context->setup_name[0] = '\0';
+  if (!path || !path[0]) return 0;
+  // Opened first: from here on the name below cannot change under us.
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+  if (file != INVALID_HANDLE_VALUE) context->setup_file = file;
+  AnsiPathFromWide(path, context->setup_path, sizeof context->setup_path);
+  // The long name, also when we were started by the short one.
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW(path, &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    FindClose(find);
+    ExactAnsiText(found.cFileName, context->setup_name, sizeof context->setup_name);
+  }
+  return context->setup_file != nullptr;
 }
 
 // WM_CLOSE asks a window to close: its program may ask to save, or refuse. A
@@ -55,6 +76,11 @@ int SetupMain(HINSTANCE instance, const char* args) {
   CloseWindowsByTitle("Quorvane.Remote - Quick.Keys");
   ResolveSpecialFolders();
   InitContext(&g_context, instance);
+  // Wide: the ANSI form of a path outside the code page names another file.
+  wchar_t own_path[1024];
+  DWORD length = GetModuleFileNameW(instance, own_path, sizeof own_path / sizeof own_path[0]);
+  if (length == 0 || length >= sizeof own_path / sizeof own_path[0]) own_path[0] = L'\0';
+  HoldSetupFile(&g_context, own_path);
 
   char title[128];
   // Both parts are constants that fit; wsprintfA keeps the C runtime's

@@ -119,11 +119,12 @@ int RemoveRegistryTree(HKEY parent, const char* key_path) {
   return result;
 }
 
-int MachineKeyExists(const char* key_path) {
+int MachineValueExists(const char* key_path, const char* value_name) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return 0;
+  LONG status = RegQueryValueExA(key, value_name, nullptr, nullptr, nullptr, nullptr);
   RegCloseKey(key);
-  return 1;
+  return status == ERROR_SUCCESS;
 }
 
 namespace {

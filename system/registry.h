@@ -14,8 +14,9 @@ int ReadUserString(const char* key_path, const char* value_name, char* out, uint
 int ReadUserPath(const char* key_path, const char* value_name, char* out, uint32_t out_size);
 int WriteUserDword(const char* key_path, const char* value_name, uint32_t value);
 int RemoveRegistryTree(HKEY parent, const char* key_path);
-// 1 when the key exists under HKEY_LOCAL_MACHINE, in the view that WriteMachineString writes to.
-int MachineKeyExists(const char* key_path);
+// 1 when the key under HKEY_LOCAL_MACHINE, in the view that WriteMachineString
+// writes to, holds the value (of any type).
+int MachineValueExists(const char* key_path, const char* value_name);
 // Withdraws the deletions that Windows would carry out at its next start
 // (PendingFileRenameOperations) of folder and of everything inside it, from a
 // value of any shape or type; every other byte stays exactly as it was, and

@@ -355,7 +355,6 @@ void InitWindowResources(SetupContext* context) {
   }
   context->hand_cursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND));
   context->os_generation = ClassifyOs();
-  GetModuleFileNameA(context->instance, context->setup_path, sizeof context->setup_path);
   context->product_installed = 0;
   HANDLE probe = ProbeProductDevice(PRODUCT_DEVICE_INTERFACE_GUID);
   if (probe) {

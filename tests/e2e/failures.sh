@@ -4,7 +4,8 @@
 set -u
 . "$QV_SOURCE_DIR/tests/e2e/lib-e2e.sh"
 e2e_setup_checks || exit 1
-trap 'qv_prefix_drop' EXIT
+small_drive=$E2E_WORK/small-drive
+trap 'umount "$small_drive" 2>/dev/null; qv_prefix_drop' EXIT
 
 e2e_restart_scenarios "" ""
 
@@ -56,6 +57,70 @@ e2e_check_removed
 e2e_scenario_end
 
 e2e_scenario_kill_install "" ""
+
+install_log="HCLINE_Setup.exe [-h -i -H -n] in $E2E_FOLDER_WIN
+HCQVAUX_Setup.exe [-h -i -H -n] in $E2E_FOLDER_WIN"
+
+# Nothing stops the program between two registry writes: the kill is the state it leaves.
+e2e_scenario "install killed while the Uninstall entry's values are written, then -i -h from the copy"
+e2e_setup "$E2E_SETUP" -i -h
+e2e_equal "install exits with 0" 0 "$E2E_RESULT"
+qv_wine reg delete "$E2E_UNINSTALL_KEY" /v UninstallString /f >/dev/null 2>&1
+e2e_clear_log
+# The uninstaller copy is itself the file it would copy.
+e2e_run "$E2E_FOLDER_WIN\\QuorvaneSetup.exe" -i -h
+e2e_equal "the rerun exits with 0" 0 "$E2E_RESULT"
+e2e_equal "it completed the install, not removed it" "$install_log" "$(e2e_log | grep '_Setup')"
+e2e_check_installed
+e2e_scenario_end
+
+# A folder that takes the removal some seconds: user files beside the product's.
+e2e_scenario "removal killed while it deletes the product folder, then one -u -h"
+e2e_setup "$E2E_SETUP" -i -h
+e2e_equal "install exits with 0" 0 "$E2E_RESULT"
+presets=$(e2e_folder)/Presets
+mkdir "$presets" && (cd "$presets" && seq -f 'preset%04g.qvp' 2000 | xargs touch)
+e2e_kill_when '[ "$(ls "$presets" | wc -l)" -lt 1900 ]' "$E2E_FOLDER_WIN\\QuorvaneSetup.exe" -u -h
+e2e_check "killed with the folder half deleted" test -n "$(ls "$presets")"
+e2e_check "the Uninstall entry, deleted last, is still there" e2e_reg_key_exists "$E2E_UNINSTALL_KEY"
+e2e_clear_log
+e2e_run "$E2E_FOLDER_WIN\\QuorvaneSetup.exe" -u -h
+e2e_equal "the rerun exits with 0" 0 "$E2E_RESULT"
+e2e_equal "it ran the removal" "HCLINE_Setup.exe [-h -u -H] in $E2E_FOLDER_WIN" "$(e2e_log | grep '_Setup')"
+e2e_check_removed
+# The killed run may have scheduled the running copy already: the restart, not the list, is what counts.
+qv_wine wineboot -r >/dev/null 2>&1
+e2e_check "the restart takes the rest of the folder" test ! -e "$(e2e_folder)"
+e2e_scenario_end
+
+e2e_scenario "a drive with room for the package but not for the uninstaller copy"
+mkdir -p "$small_drive"
+if mount -t tmpfs -o size=1m tmpfs "$small_drive"; then
+  ln -s "$small_drive" "$WINEPREFIX/dosdevices/p:"
+  qv_wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion' /v ProgramFilesDir /d 'P:\' /f >/dev/null 2>&1
+  e2e_setup "$E2E_SETUP" -i -h
+  e2e_equal "install exits with -10" -10 "$E2E_RESULT"
+  e2e_check "no Uninstall entry" eval '! e2e_reg_key_exists "$E2E_UNINSTALL_KEY"'
+  e2e_equal "the package's files, and no part copy" 53 "$(find "$small_drive/HC/Quorvane" -type f | wc -l)"
+else
+  e2e_bad "a small tmpfs could not be mounted (needs root)"
+fi
+e2e_scenario_end
+umount "$small_drive" 2>/dev/null
+
+e2e_scenario "run from a folder outside the code page, renamed and replaced while it installs"
+setup=$E2E_WORK/Łukasz/QuorvaneSetup.exe
+mkdir -p "${setup%/*}" && cp "$E2E_SETUP" "$setup"
+# Started by Wine from its Unix path: the exit-code runner takes ANSI command lines.
+QV_HCLINE_DELAY_MS=3000 e2e_start_until "e2e_logged 'HCLINE_Setup.exe [-h -i -H -n]'" "$QV_WINE64" "$setup" -i -h
+qv_wine cmd /c move "$(e2e_winpath "$setup")" "$(e2e_winpath "$setup").old" >/dev/null 2>&1
+e2e_check "Windows cannot rename the running program" eval '[ -f "$setup" ] && [ ! -e "$setup.old" ]'
+# The host can; another file takes its path.
+mv "$setup" "$setup.old" && echo "not the setup program" > "$setup"
+wait "$E2E_JOB"
+e2e_equal "install exits with 0" 0 "$?"
+e2e_check_installed
+e2e_scenario_end
 
 e2e_scenario "removal killed during HCQVAUX_Setup.exe, then one rerun"
 e2e_setup "$E2E_SETUP" -i -h

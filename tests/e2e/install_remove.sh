@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Silent install of the whole product, removal through the uninstaller copy, a
-# second removal that finds nothing, "-i" with the product present, a removal
-# with a folder link inside, and a reinstall before the restart.
+# Silent install of the whole product, removal through the uninstaller copy
+# (some files marked read-only) and the restart that finishes it, a second
+# removal that finds nothing, "-i" with the product present, a removal with a
+# folder link inside, and a reinstall before the restart.
 set -u
 . "$QV_SOURCE_DIR/tests/e2e/lib-e2e.sh"
 e2e_setup_checks || exit 1
@@ -27,6 +28,8 @@ e2e_check "no 64-bit registration program on a 64-bit process" test -z "$(e2e_lo
 
 e2e_clear_log
 qv_wine reg add "$E2E_USER_KEY" /v SysTray /t REG_DWORD /d 1 /f >/dev/null 2>&1
+# Users and sync tools mark files read-only: the removal takes them all the same.
+for f in QuorvaneSetup.exe readme.txt 'codec\hcmp3enc.dll'; do qv_wine attrib +r "$E2E_FOLDER_WIN\\$f"; done
 e2e_run "$copy_win" -u -h
 e2e_equal "removal exits with 0" 0 "$E2E_RESULT"
 e2e_equal "driver setup programs started for removal" \
@@ -41,6 +44,8 @@ for programs in "$(e2e_user_programs)" "$(e2e_common_programs)"; do
   e2e_check "the Halcyra folder stays in $programs" test -d "$(e2e_unixpath "$programs\\Halcyra")"
 done
 e2e_check_removed
+qv_wine wineboot -r >/dev/null 2>&1
+e2e_check "the restart takes the copy and the folder" test ! -e "$(e2e_folder)"
 e2e_scenario_end
 
 e2e_scenario "-i with the product present removes it; a driver setup's broadcast holds up neither run"

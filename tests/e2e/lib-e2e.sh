@@ -318,20 +318,37 @@ e2e_check_left_for_restart() {
 # The pending restart operations, one text per line (an empty destination: a deletion).
 e2e_pending() { e2e_reg_value "$E2E_SESSION_MANAGER" PendingFileRenameOperations | sed 's/\\0/\n/g'; }
 
-# e2e_kill_at LOG_LINE PROGRAM ARGS...: runs PROGRAM (Windows path) through the
-# runner in the background and kills the setup program with Wine's own
-# taskkill once the stand-ins have logged a line holding LOG_LINE.
-e2e_kill_at() {
-  local line=$1 job i
+# e2e_start_until TEST COMMAND...: runs COMMAND in the background (its process
+# id in E2E_JOB) until the shell command TEST succeeds (two minutes at most).
+e2e_start_until() {
+  local until=$1 i
   shift
-  "$QV_WINE64" "$E2E_QVRUN" "$@" >/dev/null 2>&1 &
-  job=$!
+  "$@" >/dev/null 2>&1 &
+  E2E_JOB=$!
   for ((i = 0; i < 600; i++)); do
-    e2e_log | grep -qF "$line" && break
+    eval "$until" && break
     sleep 0.2
   done
+}
+
+# e2e_logged TEXT: the stand-ins have logged a line holding TEXT.
+e2e_logged() { e2e_log | grep -qF "$1"; }
+
+# e2e_kill_when TEST PROGRAM ARGS...: runs PROGRAM (Windows path) through the
+# runner in the background and kills the setup program with Wine's own
+# taskkill once TEST succeeds. e2e_kill_at LOG_LINE ...: once the stand-ins
+# have logged a line holding LOG_LINE.
+e2e_kill_when() {
+  local until=$1
+  shift
+  e2e_start_until "$until" "$QV_WINE64" "$E2E_QVRUN" "$@"
   qv_wine taskkill /f /im QuorvaneSetup.exe >/dev/null 2>&1
-  wait "$job"
+  wait "$E2E_JOB"
+}
+e2e_kill_at() {
+  local line=$1
+  shift
+  e2e_kill_when "e2e_logged $(printf '%q' "$line")" "$@"
 }
 
 # e2e_orphan_gone PROGRAM SECONDS: no process runs from PROGRAM (within SECONDS).

@@ -28,6 +28,9 @@ TEST(ProcedureTexts, FailureTextsEndWithTheWebSiteAndAFullStop) {
       {TEXT_INSTALL_DRIVER,
        "Driver setup program could not be started...\nthanks to download official package at\n"
        "https://www.halcyra.example."},
+      {TEXT_UNINSTALL_DRIVER,
+       "De-Installation driver setup program could not be started...\nthanks to download official package at\n"
+       "https://www.halcyra.example."},
   };
   for (const Case& c : cases) {
     char text[2048];
@@ -49,6 +52,17 @@ TEST(ProcedureTexts, FailureTextThatDoesNotFitLeavesTheBufferAlone) {
   EXPECT_EQ(ComposeFailureText(exact, need, TEXT_INSTALL_PACKAGE), 1);
   EXPECT_STREQ(exact, full);
   EXPECT_EQ(ComposeFailureText(exact, need - 1, TEXT_INSTALL_PACKAGE), 0);
+}
+
+TEST(ProcedureTexts, FileReasonLineLeavesOutWhatDoesNotFit) {
+  char text[64] = "Failed.";
+  EXPECT_EQ(AppendFileReason(text, sizeof text, "C:\\x.dll", "There is not enough space on the disk."), 1);
+  EXPECT_STREQ(text, "Failed.\nC:\\x.dll: There is not enough space on the disk.");
+  char small[24] = "Failed.";
+  EXPECT_EQ(AppendFileReason(small, sizeof small, "C:\\x.dll", "There is not enough space on the disk."), 1);
+  EXPECT_STREQ(small, "Failed.\nC:\\x.dll") << "the reason, not the file, is left out";
+  EXPECT_EQ(AppendFileReason(small, sizeof small, "C:\\a\\much\\longer\\name.dll", ""), 0);
+  EXPECT_STREQ(small, "Failed.\nC:\\x.dll");
 }
 
 TEST(ProcedureTexts, DriverSetupProgramsFollowTheWow64Flag) {

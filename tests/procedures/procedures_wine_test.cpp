@@ -18,6 +18,8 @@
 #include "startup/cmdline.h"
 #include "startup/environment.h"
 #include "startup/environment_hooks.h"
+#include "startup/startup.h"
+#include "system/files.h"
 #include "system/registry.h"
 #include "window/commands.h"
 
@@ -193,6 +195,8 @@ class Procedures : public ::testing::Test {
   void TearDown() override {
     if (module_) FreeLibrary(module_);
     module_ = nullptr;
+    if (context_.setup_file) CloseHandle(context_.setup_file);
+    context_.setup_file = nullptr;
     if (context_.main_window) DestroyWindow(context_.main_window);
     context_.main_window = nullptr;
   }
@@ -247,8 +251,9 @@ class Procedures : public ::testing::Test {
   // A copy of a small program of the product with the package as its resource
   // 100, loaded as the procedures' instance; it is also the "running setup
   // program" that the install copies as uninstaller. An empty package: none.
-  void UsePackage(const std::vector<uint8_t>& package) {
-    std::string host = std::string(WORK_FOLDER) + "\\QuorvaneSetup.exe";
+  void UsePackage(const std::vector<uint8_t>& package, const char* host_name = "QuorvaneSetup.exe") {
+    if (context_.setup_file) CloseHandle(context_.setup_file);
+    std::string host = std::string(WORK_FOLDER) + "\\" + host_name;
     ASSERT_TRUE(CopyFileA((product_ + "\\HCLINE_Setup.exe").c_str(), host.c_str(), FALSE));
     if (!package.empty()) {
       HANDLE update = BeginUpdateResourceA(host.c_str(), FALSE);
@@ -261,7 +266,15 @@ class Procedures : public ::testing::Test {
     module_ = LoadLibraryExA(host.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(module_, nullptr);
     context_.instance = module_;
-    lstrcpyA(context_.setup_path, host.c_str());
+    HoldSetup(host);
+  }
+
+  // As start-up holds the running program's own file.
+  void HoldSetup(const std::string& path) {
+    if (context_.setup_file) CloseHandle(context_.setup_file);
+    wchar_t wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    ASSERT_EQ(HoldSetupFile(&context_, wide), 1);
   }
 
   // The commands posted to the window so far, as "status:<lParam>".
@@ -281,6 +294,15 @@ class Procedures : public ::testing::Test {
     char text[1024];
     CopyStatusText(&context_, text, sizeof text);
     return text;
+  }
+
+  // A failure caused by the machine: the usual text, then one line that names
+  // the file and gives the system's reason.
+  void ExpectMachineReason(const char* usual, const std::string& file) {
+    const std::string text = context_.error_text, lead = std::string(usual) + "\n" + file + ": ";
+    EXPECT_EQ(text.substr(0, lead.size()), lead);
+    EXPECT_GT(text.size(), lead.size()) << "no reason";
+    EXPECT_EQ(text.find_first_of("\r\n", lead.size()), std::string::npos) << text;
   }
 
   void ExpectShortcutSet(const std::string& programs, bool present) {
@@ -377,6 +399,24 @@ TEST_F(Procedures, InstallOverwritesAnExistingUninstallerCopy) {
   UsePackage(BuildPackage(ProductEntries()));
   ASSERT_EQ(InstallProcedure(&context_), 0);
   EXPECT_EQ(ReadBytes(InFolder("QuorvaneSetup.exe")), ReadBytes(context_.setup_path));
+}
+
+TEST_F(Procedures, UninstallerCopyNeverTakesTheNameOfAProductFile) {
+  UsePackage(BuildPackage(ProductEntries()), "quorvane.EXE");
+  ASSERT_EQ(InstallProcedure(&context_), 0);
+  EXPECT_EQ(ReadBytes(InFolder("Quorvane.exe")), std::vector<uint8_t>({'M', 'Z', 1}));
+  EXPECT_EQ(ReadBytes(InFolder("QuorvaneSetup.exe")), ReadBytes(context_.setup_path));
+}
+
+TEST_F(Procedures, FileInUseIsNamedWithTheSystemsReason) {
+  ASSERT_EQ(MakeFolderPath(g_install_folder.c_str()), 1);
+  HANDLE held = CreateFileA(InFolder("readme.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  UsePackage(BuildPackage(ProductEntries()));
+  EXPECT_EQ(InstallProcedure(&context_), -10);
+  CloseHandle(held);
+  ExpectMachineReason("Failed to copy file(s) to destination folder...\nInstallation package might be corrupted\n"
+                      "thanks to download official package at\nhttps://www.halcyra.example.",
+                      InFolder("readme.txt"));
 }
 
 TEST_F(Procedures, LineDriverAskingForRestartStopsTheInstall) {
@@ -487,9 +527,9 @@ TEST_F(Procedures, FolderThatCannotBeMadeFailsWithMinus3) {
     EXPECT_EQ(InstallProcedure(&context_), -3) << blocked;
     DeleteFileA(blocked.c_str());
     EXPECT_EQ(TakePosts(), std::vector<std::string>{"status:127"});
-    EXPECT_STREQ(context_.error_text,
-                 "Failed to create target folder on system disk\nthanks to download official package at\n"
-                 "https://www.halcyra.example.");
+    ExpectMachineReason("Failed to create target folder on system disk\nthanks to download official package at\n"
+                        "https://www.halcyra.example.",
+                        blocked);
   }
 }
 
@@ -664,7 +704,10 @@ TEST_F(Procedures, UninstallWithoutLineDriverProgramRemovesNothing) {
   DeleteFileA(InFolder("HCLINE_Setup.exe").c_str());
 
   EXPECT_EQ(UninstallProcedure(&context_), -605);
-  EXPECT_TRUE(TakePosts().empty());
+  EXPECT_EQ(TakePosts(), std::vector<std::string>{"status:127"});
+  EXPECT_STREQ(context_.error_text,
+               "De-Installation driver setup program could not be started...\nthanks to download official package at\n"
+               "https://www.halcyra.example.");
   EXPECT_EQ(ReadLog(), "");
   EXPECT_EQ(CountFiles(g_install_folder), 53);
   ExpectShortcutSet(UserProgramsFolder(), true);

@@ -58,7 +58,7 @@ TEST_F(Files, DeleteFolderTreeRemovesFilesNestedFoldersAndTheFolder) {
   File("t\\one.txt");
   File("t\\.hidden");  // a file whose name starts with a dot is deleted like any other
   File("t\\a\\two.bin");
-  File("t\\a\\b\\three.dat", "x", FILE_ATTRIBUTE_HIDDEN);
+  File("t\\a\\b\\three.dat", "x", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);  // marked by a user
   Dir("t\\a\\b\\c");
   EXPECT_EQ(DeleteFolderTree(P("t").c_str()), 1);
   EXPECT_FALSE(Has("t"));
@@ -79,27 +79,34 @@ TEST_F(Files, DeleteFolderTreeLeavesFoldersWhoseNamesBeginWithADot) {
   EXPECT_TRUE(Has("t"));
 }
 
-TEST_F(Files, DeleteFolderTreeStopsAtAReadOnlyFile) {
-  Dir("t");
-  File("t\\locked.txt", "x", FILE_ATTRIBUTE_READONLY);
-  EXPECT_EQ(DeleteFolderTree(P("t").c_str()), 1);
-  EXPECT_TRUE(Has("t\\locked.txt"));
-  EXPECT_TRUE(Has("t"));
-  SetFileAttributesA(P("t\\locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+// Held open without delete sharing, as a running program is.
+HANDLE Hold(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-// A sub-folder that stays after its removal (here: it holds a read-only file)
+TEST_F(Files, DeleteFolderTreeStopsAtAFileInUse) {
+  Dir("t");
+  File("t\\locked.txt");
+  HANDLE held = Hold(P("t\\locked.txt"));
+  EXPECT_EQ(DeleteFolderTree(P("t").c_str()), 1);
+  CloseHandle(held);
+  EXPECT_TRUE(Has("t\\locked.txt"));
+  EXPECT_TRUE(Has("t"));
+}
+
+// A sub-folder that stays after its removal (here: it holds a file in use)
 // would come first in every new enumeration; the walk must end all the same.
 TEST_F(Files, DeleteFolderTreeEndsWhenASubFolderStays) {
   Dir("t");
   Dir("t\\sub");
-  File("t\\sub\\locked.txt", "x", FILE_ATTRIBUTE_READONLY);
+  File("t\\sub\\locked.txt");
+  HANDLE held = Hold(P("t\\sub\\locked.txt"));
   Dir("t\\sub2");
   Dir("t\\sub2\\.dot");
   EXPECT_EQ(DeleteFolderTree(P("t").c_str()), 1);
+  CloseHandle(held);
   EXPECT_TRUE(Has("t"));
   EXPECT_TRUE(Has("t\\sub\\locked.txt") || Has("t\\sub2\\.dot"));
-  SetFileAttributesA(P("t\\sub\\locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 // What cannot be deleted, handed over by the walk, in order.
@@ -287,9 +294,10 @@ TEST_F(Files, MakeFolderPathFailsUnderAFileAndKeepsWhatItMade) {
 }
 
 TEST_F(Files, WriteWholeFileReplacesALongerFile) {
-  File("w.bin", std::string(5000, 'a'));
+  File("w.bin", std::string(5000, 'a'), FILE_ATTRIBUTE_READONLY);
   EXPECT_EQ(WriteWholeFile(P("w.bin").c_str(), "new", 3), 1);
   EXPECT_EQ(Read(P("w.bin")), "new");
+  EXPECT_EQ(GetFileAttributesA(P("w.bin").c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << "normal attributes";
   EXPECT_EQ(WriteWholeFile(P("empty.bin").c_str(), "", 0), 1);
   EXPECT_EQ(Read(P("empty.bin")), "");
 }

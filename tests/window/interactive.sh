@@ -4,9 +4,9 @@
 # target, the reboot notice) and then a whole removal from the window that the
 # product's presence turns into "Remove" (the pressed button on screen while
 # it runs). Before it, the failures whose box must stay until answered: "-i"
-# with a window, a driver setup program that cannot be started, a removal
-# whose package cannot be read. Screenshots of each stage stay in
-# $QV_BUILD_ROOT/window-shots (QVW_SHOTS).
+# with a window, a driver setup program that cannot be started (install and
+# removal), a removal whose package cannot be read. Screenshots of each stage
+# stay in $QV_BUILD_ROOT/window-shots (QVW_SHOTS).
 set -u
 . "$QV_SOURCE_DIR/tests/e2e/lib-e2e.sh"
 . "$QV_SOURCE_DIR/tests/window/lib.sh"
@@ -114,6 +114,22 @@ e2e_equal "no driver setup program ran" "" "$(e2e_log)"
 e2e_check "the Uninstall entry stays" e2e_reg_key_exists "$E2E_UNINSTALL_KEY"
 e2e_check "the device stays" e2e_device_present
 e2e_equal "every file stays" 54 "$(find "$(e2e_folder)" -type f | wc -l)"
+
+echo "== Remove, with the line driver's setup program unable to start"
+line_driver=$(e2e_folder)/HCLINE_Setup.exe
+# A folder in its place: the package entry can be neither written nor run.
+rm -f "$line_driver" && mkdir "$line_driver"
+e2e_check "window appears" start_setup "$E2E_FOLDER_WIN\\QuorvaneSetup.exe"
+qvw_click 730 474
+e2e_check "the removal's error box stays up" qvw_box_stays "Quorvane Uninstallation Error" 60
+e2e_equal "its text" "De-Installation driver setup program could not be started...
+thanks to download official package at
+https://www.halcyra.example.
+$OWNED" "$(qvw_box_text "Quorvane Uninstallation Error")"
+qvw_box_key "Quorvane Uninstallation Error" Return
+e2e_check "the window closes once it is answered, with 0" ended_with 30 0
+e2e_check "nothing was removed" eval '[ "$(find "$(e2e_folder)" -type f | wc -l)" = 53 ] && e2e_device_present'
+rmdir "$line_driver"
 
 echo "== interactive removal from the uninstaller copy"
 # The removal holds the window thread while the line driver's setup takes a

@@ -33,6 +33,9 @@ class SilentWindow : public ::testing::Test {
     SilentFlag = 1;
     memset(&g_context, 0, sizeof g_context);
     g_context.instance = GetModuleHandleA(nullptr);
+    wchar_t own[MAX_PATH];
+    GetModuleFileNameW(nullptr, own, MAX_PATH);
+    HoldSetupFile(&g_context, own);  // as start-up does before the window
     window_ = CreateMainWindow(g_context.instance, MainWindowProc, nullptr, "window test");
   }
   void SetUp() override {
