@@ -70,15 +70,13 @@ e2e_scenario_end
 
 # Folders named outside code page 1252, which Wine takes for C.UTF-8 (and UTF-8
 # for the host's file names and the arguments): each path names its own folder
-# or none, never a look-alike ("Łukasz" -> "Lukasz"). E2E_OWN_PATH=ascii runs
-# the setup program from an ASCII folder instead.
+# or none, never a look-alike ("Łukasz" -> "Lukasz").
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 user_shell_folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
 shell_folder() { qv_wine reg add "$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null 2>&1; }
 for home in 'C:\users\Łukasz' 'C:\users\李雷'; do
   downloads="$home\\Downloads"
   [ "$home" = 'C:\users\Łukasz' ] || downloads='C:\下载'
-  [ "${E2E_OWN_PATH:-}" = ascii ] && downloads='C:\Downloads'
   e2e_scenario "the user's folders in $home, the setup program run from $downloads"
   E2E_USER_PROGRAMS="$home\\Start Menu\\Programs"
   startup="$E2E_USER_PROGRAMS\\Startup"
