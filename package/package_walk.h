@@ -13,6 +13,7 @@ enum EntryOutcome {
   ENTRY_DIGEST_MISMATCH,  // plain bytes differ from the record's digest
   ENTRY_NO_MEMORY,        // no buffer for the plain bytes
   ENTRY_WRITE_FAILED,     // verified, but the writer reported failure
+  ENTRY_UNREADABLE,       // its stored bytes could not be read: chain kept
 };
 
 struct PackageWalk {
@@ -25,9 +26,12 @@ struct PackageWalk {
   int (*write)(void* user, const char* name, const uint8_t* plain, uint32_t size);
   // Optional: told the outcome of every record in directory order.
   void (*report)(void* user, uint32_t index, const char* name, EntryOutcome outcome);
-  // Optional: the walk is done with these stored bytes and never reads them
-  // again, so a caller that maps the package can let their pages go.
-  void (*consumed)(void* user, const uint8_t* stored, uint32_t size);
+  // Optional: where the stored bytes come from, a piece at a time, in order.
+  // Null: from `package` in memory. Else the stored bytes [offset, offset +
+  // size) of the package: a pointer to them, or `room` (size bytes, which the
+  // walk then descrambles in place) after reading them there; null when they
+  // cannot be read.
+  const uint8_t* (*stored)(void* user, uint64_t offset, uint32_t size, uint8_t* room);
 };
 
 // The record's name as a C string, even when the record holds no NUL.
@@ -39,7 +43,7 @@ int EntryInside(const PackageEntry* entry, uint64_t package_size);
 
 // Visits every record in directory order; a failed record never stops the
 // walk. filter: null for every entry, else the one name to write. Returns the
-// number of failed records.
+// number of failed records. `package` may be null when walk->stored is set.
 uint32_t WalkPackage(const uint8_t* package, uint64_t package_size,
                      const PackageDirectory* directory, const char* filter,
                      const PackageWalk* walk);

@@ -87,47 +87,45 @@ using StatBuf = struct stat;
 int StatPath(const char* path, StatBuf* st) { return stat(path, st); }
 #endif
 
-// The input file, mapped read-only: pages come in as the walk reads them and
-// leave once their entry is done, so memory stays small for any file size.
+// The input file, read a piece at a time into the caller's buffer: memory
+// stays small for any size, and no page of the file is mapped for the walk.
 struct InputFile {
-  const uint8_t* bytes = nullptr;
-  uint64_t size = 0;
+  uint64_t size = 0;  // of the file
+  uint64_t base = 0;  // where the package starts in it
 #ifdef _WIN32
   HANDLE file = INVALID_HANDLE_VALUE;
-  HANDLE mapping = nullptr;
+#else
+  int fd = -1;
 #endif
   InputFile() = default;
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
   ~InputFile() {
 #ifdef _WIN32
-    if (bytes) UnmapViewOfFile(bytes);
-    if (mapping) CloseHandle(mapping);
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 #else
-    if (bytes) munmap(const_cast<uint8_t*>(bytes), size_t(size));
+    if (fd >= 0) close(fd);
 #endif
   }
-  // Done with [p, p + n): its pages may leave memory; read again, they come
-  // back from the file. The walk reads forward, so the page where the range
-  // begins holds only bytes already read, while the one where it ends also
-  // holds the next range's first bytes: dropping that one would fault it back
-  // at once, and the kernel may map a whole folio around it again.
-  void Release(const uint8_t* p, uint64_t n) {
-    if (!bytes || !n) return;
+  // All `n` bytes at `at`, or false with the reason in *why.
+  bool Read(uint64_t at, uint8_t* into, uint32_t n, std::string* why) const {
+    for (uint32_t done = 0; done < n;) {
 #ifdef _WIN32
-    const uintptr_t page = 4096;
+      OVERLAPPED where = {};
+      where.Offset = DWORD(at + done);
+      where.OffsetHigh = DWORD((at + done) >> 32);
+      DWORD got = 0;
+      if (!ReadFile(file, into + done, n - done, &got, &where) && GetLastError() != ERROR_HANDLE_EOF)
+        return *why = SystemText(GetLastError()), false;
 #else
-    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+      const ssize_t got = pread(fd, into + done, n - done, off_t(at + done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return *why = strerror(errno), false;
 #endif
-    const uintptr_t from = uintptr_t(p) & ~(page - 1);
-    const uintptr_t to = (uintptr_t(p) + n) & ~(page - 1);
-    if (to <= from) return;
-#ifdef _WIN32
-    VirtualUnlock(reinterpret_cast<void*>(from), SIZE_T(to - from));  // unlocked pages: out of the working set
-#else
-    madvise(reinterpret_cast<void*>(from), size_t(to - from), MADV_DONTNEED);
-#endif
+      if (got == 0) return *why = "the file ends early", false;  // cut short while read
+      done += uint32_t(got);
+    }
+    return true;
   }
 };
 
@@ -138,47 +136,67 @@ bool OpenInput(const char* path, InputFile* in) {
   if (!S_ISREG(st.st_mode)) return Fail("%s: not a regular file", path), false;
 #ifdef _WIN32
   in->file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (in->file == INVALID_HANDLE_VALUE)
     return Fail("%s: %s", path, SystemText(GetLastError()).c_str()), false;
   LARGE_INTEGER size;
   if (!GetFileSizeEx(in->file, &size))
     return Fail("%s: %s", path, SystemText(GetLastError()).c_str()), false;
   in->size = uint64_t(size.QuadPart);
+#else
+  in->fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (in->fd < 0) return Fail("%s: %s", path, strerror(errno)), false;
+  // Measured again on the open file: the path may have changed hands since.
+  if (fstat(in->fd, &st) != 0 || !S_ISREG(st.st_mode))
+    return Fail("%s: not a regular file", path), false;
+  in->size = uint64_t(st.st_size);
+  posix_fadvise(in->fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // a larger read-ahead when not cached
+#endif
+  return true;
+}
+
+// Where RCDATA 100 of a PE file lies in it. The resource tree is looked up in
+// a read-only mapping, of which only the few pages read come into memory.
+bool FindPackageInPe(const char* path, InputFile* in, uint64_t* size) {
   if (in->size > SIZE_MAX)
     return Fail("%s: %llu bytes, more than this program can map", path,
                 (unsigned long long)in->size), false;
-  if (!in->size) return true;  // nothing to map; the size check refuses it
-  in->mapping = CreateFileMappingA(in->file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  const void* view = in->mapping ? MapViewOfFile(in->mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
-  if (!view) return Fail("%s: cannot map: %s", path, SystemText(GetLastError()).c_str()), false;
-  in->bytes = static_cast<const uint8_t*>(view);
+#ifdef _WIN32
+  HANDLE mapping = CreateFileMappingA(in->file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+  if (!view) {
+    const DWORD err = GetLastError();
+    if (mapping) CloseHandle(mapping);
+    return Fail("%s: cannot map: %s", path, SystemText(err).c_str()), false;
+  }
 #else
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return Fail("%s: %s", path, strerror(errno)), false;
-  // Measured again on the open file: the path may have changed hands since.
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return Fail("%s: not a regular file", path), false;
-  }
-  in->size = uint64_t(st.st_size);
-  if (in->size > SIZE_MAX) {
-    close(fd);
-    return Fail("%s: %llu bytes, more than this program can map", path,
-                (unsigned long long)in->size), false;
-  }
-  if (in->size) {
-    void* mapped = mmap(nullptr, size_t(in->size), PROT_READ, MAP_PRIVATE, fd, 0);
-    if (mapped == MAP_FAILED) {
-      int err = errno;
-      close(fd);
-      return Fail("%s: cannot map: %s", path, strerror(err)), false;
-    }
-    in->bytes = static_cast<const uint8_t*>(mapped);
-  }
-  close(fd);
+  void* view = mmap(nullptr, size_t(in->size), PROT_READ, MAP_PRIVATE, in->fd, 0);
+  if (view == MAP_FAILED) return Fail("%s: cannot map: %s", path, strerror(errno)), false;
 #endif
-  return true;
+  const uint8_t* bytes = static_cast<const uint8_t*>(view);
+  PeResource r;
+  const PeResult found = FindPeResource(bytes, size_t(in->size), 10, PACKAGE_RESOURCE_ID, &r);
+  if (found == PE_FOUND) {
+    in->base = uint64_t(r.data - bytes);
+    *size = r.size;
+  }
+#ifdef _WIN32
+  UnmapViewOfFile(view);
+  CloseHandle(mapping);
+#else
+  munmap(view, size_t(in->size));
+#endif
+  switch (found) {
+    case PE_FOUND:
+      return true;
+    case PE_NOT_PE:
+      return Fail("%s: starts like a program but is not a PE file (%s)", path, r.why), false;
+    case PE_DAMAGED:
+      return Fail("%s: damaged PE file: %s", path, r.why), false;
+    case PE_NO_RESOURCE:
+      return Fail("%s: carries no package (RCDATA %d): %s", path, PACKAGE_RESOURCE_ID, r.why), false;
+  }
+  return false;
 }
 
 // A name as a package record holds it: 1 to 127 printable bytes, NUL-filled.
@@ -193,7 +211,6 @@ bool ValidRecordName(const PackageEntry* e) {
 }
 
 struct Package {
-  const uint8_t* bytes;
   uint64_t size;
   PackageDirectory directory;
 };
@@ -201,27 +218,17 @@ struct Package {
 // FILE: the package itself, or RCDATA 100 of a PE file.
 bool LoadPackage(const char* path, InputFile* file, Package* pkg) {
   if (!OpenInput(path, file)) return false;
-  pkg->bytes = file->bytes;
   pkg->size = file->size;
-  if (LooksLikePe(file->bytes, size_t(file->size))) {
-    PeResource r;
-    switch (FindPeResource(file->bytes, size_t(file->size), 10, PACKAGE_RESOURCE_ID, &r)) {
-      case PE_FOUND:
-        break;
-      case PE_NOT_PE:
-        return Fail("%s: starts like a program but is not a PE file (%s)", path, r.why), false;
-      case PE_DAMAGED:
-        return Fail("%s: damaged PE file: %s", path, r.why), false;
-      case PE_NO_RESOURCE:
-        return Fail("%s: carries no package (RCDATA %d): %s", path, PACKAGE_RESOURCE_ID, r.why), false;
-    }
-    pkg->bytes = r.data;
-    pkg->size = r.size;
-  }
+  uint8_t head[2];
+  const uint32_t head_size = file->size < sizeof head ? uint32_t(file->size) : sizeof head;
+  std::string why;
+  if (!file->Read(0, head, head_size, &why)) return Fail("%s: %s", path, why.c_str()), false;
+  if (LooksLikePe(head, head_size) && !FindPackageInPe(path, file, &pkg->size)) return false;
   if (pkg->size <= PACKAGE_DIRECTORY_SIZE)
     return Fail("%s: not a package: %llu bytes, no more than the %u-byte directory", path,
                 (unsigned long long)pkg->size, PACKAGE_DIRECTORY_SIZE), false;
-  memcpy(&pkg->directory, pkg->bytes, sizeof pkg->directory);
+  if (!file->Read(file->base, reinterpret_cast<uint8_t*>(&pkg->directory), sizeof pkg->directory, &why))
+    return Fail("%s: %s", path, why.c_str()), false;
   for (uint32_t i = 0; i < PACKAGE_ENTRY_COUNT; ++i)
     if (!ValidRecordName(&pkg->directory.entries[i]))
       return Fail("%s: not a package: record %u holds no valid name", path, i), false;
@@ -578,7 +585,7 @@ struct Walker {
   uint8_t* buffer = nullptr;
   uint32_t capacity = 0;
   uint32_t written = 0;
-  std::string why;  // why the last write failed
+  std::string why;  // why the last read or write failed
   ~Walker() { free(buffer); }
 };
 
@@ -612,13 +619,17 @@ void Report(void* user, uint32_t, const char* name, EntryOutcome outcome) {
     printf("ok %s\n", name);
   } else if (outcome == ENTRY_WRITE_FAILED) {
     printf("FAIL %s: not written: %s\n", name, w->why.c_str());
+  } else if (outcome == ENTRY_UNREADABLE) {
+    printf("FAIL %s: not read: %s\n", name, w->why.c_str());
   } else {
     printf("FAIL %s: %s\n", name, OutcomeText(outcome));
   }
 }
 
-void Consumed(void* user, const uint8_t* stored, uint32_t size) {
-  static_cast<Walker*>(user)->file->Release(stored, size);
+// The stored bytes straight into the buffer, where the walk descrambles them.
+const uint8_t* ReadStored(void* user, uint64_t offset, uint32_t size, uint8_t* room) {
+  Walker* w = static_cast<Walker*>(user);
+  return w->file->Read(w->file->base + offset, room, size, &w->why) ? room : nullptr;
 }
 
 int WriteEntry(void* user, const char* name, const uint8_t* plain, uint32_t size) {
@@ -650,8 +661,8 @@ int Walk(const char* path, const char* dir, const char* filter) {
     if (!out.Open(dir)) return 1;
     w.out = &out;
   }
-  PackageWalk walk = {&w, GrowBuffer, dir ? WriteEntry : nullptr, Report, Consumed};
-  uint32_t failures = WalkPackage(pkg.bytes, pkg.size, &pkg.directory, filter, &walk);
+  PackageWalk walk = {&w, GrowBuffer, dir ? WriteEntry : nullptr, Report, ReadStored};
+  uint32_t failures = WalkPackage(nullptr, pkg.size, &pkg.directory, filter, &walk);
   if (failures)
     printf("%u of %u entries failed\n", failures, PACKAGE_ENTRY_COUNT);
   else if (dir)
