@@ -17,6 +17,53 @@ int EntryNameEquals(const PackageEntry* entry, const char* filter) {
   return strlen(filter) == n && memcmp(entry->name, filter, n) == 0;
 }
 
+namespace {
+
+// How Windows compares names: letters without case, either separator.
+char Fold(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c == '/' ? '\\' : c; }
+
+// The part [part, part + n) opens a device on Windows: what comes before the
+// first dot, trailing spaces dropped ("nul .txt" is NUL too), in any case.
+int NamesDevice(const char* part, size_t n) {
+  size_t stem = 0;
+  while (stem < n && part[stem] != '.') ++stem;
+  while (stem && part[stem - 1] == ' ') --stem;
+  const int numbered = stem == 4 && part[3] >= '1' && part[3] <= '9';
+  if (stem != 3 && !numbered) return 0;
+  static const char kDevices[][4] = {"con", "prn", "aux", "nul", "com", "lpt"};
+  for (int i = numbered ? 4 : 0; i < (numbered ? 6 : 4); ++i)
+    if (Fold(part[0]) == kDevices[i][0] && Fold(part[1]) == kDevices[i][1] &&
+        Fold(part[2]) == kDevices[i][2])
+      return 1;
+  return 0;
+}
+
+}  // namespace
+
+const char* EntryNameUnsafe(const char* name) {
+  if (name[0] == '\\' || name[0] == '/') return "it starts at the root";
+  if (strchr(name, ':')) return "it names a drive or a stream (':')";
+  for (const char* part = name;;) {
+    size_t n = 0;  // by hand: strcspn would be one more import of the shipped program
+    while (part[n] && part[n] != '\\' && part[n] != '/') ++n;
+    if (n == 0) return "it has an empty folder part";
+    if (n == 2 && part[0] == '.' && part[1] == '.') return "it steps out of its folder ('..')";
+    if (n == 1 && part[0] == '.') return "it has a '.' part";
+    if (part[n - 1] == '.' || part[n - 1] == ' ')
+      return "it has a part ending in a dot or a space, which Windows drops";
+    if (NamesDevice(part, n)) return "it names a device (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
+    if (!part[n]) return nullptr;
+    part += n + 1;
+  }
+}
+
+int EntryNamesClash(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    if (Fold(*a) != Fold(*b)) return 0;
+    if (!*a) return 1;
+  }
+}
+
 int EntryInside(const PackageEntry* entry, uint64_t package_size) {
   return uint64_t(entry->offset) + entry->size <= package_size;
 }
@@ -64,11 +111,15 @@ uint32_t WalkPackage(const uint8_t* package, uint64_t package_size,
     char name[PACKAGE_NAME_SIZE + 1];
     CopyEntryName(entry, name);
     const int wanted = walk->write && (!filter || EntryNameEquals(entry, filter));
+    // A package is data from elsewhere: a name that would leave the folder is
+    // verified like any other, so that the chain goes on, but never written.
+    const int unsafe = wanted && EntryNameUnsafe(name) != nullptr;
+    const int whole = wanted && !unsafe;
     EntryOutcome outcome;
     if (!EntryInside(entry, package_size)) {
       outcome = ENTRY_OUTSIDE;  // the chain stays where the previous record left it
     } else {
-      const uint32_t want = wanted || entry->size < kPiece ? entry->size : kPiece;
+      const uint32_t want = whole || entry->size < kPiece ? entry->size : kPiece;
       uint8_t* plain = want ? walk->buffer(walk->user, want) : empty;
       EntryDigests digests;
       int read = 1;
@@ -82,7 +133,7 @@ uint32_t WalkPackage(const uint8_t* package, uint64_t package_size,
         KernelStart(&run, &chain, entry->size);
         for (uint32_t done = 0; read && done < entry->size; done += kPiece) {
           const uint32_t piece = entry->size - done < kPiece ? entry->size - done : kPiece;
-          uint8_t* out = wanted ? plain + done : plain;
+          uint8_t* out = whole ? plain + done : plain;
           const uint8_t* in = StoredPiece(package, walk, uint64_t(entry->offset) + done, piece, out);
           if (in)
             KernelPiece(&run, in, out, piece);
@@ -92,6 +143,8 @@ uint32_t WalkPackage(const uint8_t* package, uint64_t package_size,
         KernelEnd(&run, &digests);
         if (!read)
           outcome = ENTRY_UNREADABLE;
+        else if (unsafe)
+          outcome = ENTRY_UNSAFE_NAME;
         else if (memcmp(digests.out, entry->digest, 16) != 0)
           outcome = ENTRY_DIGEST_MISMATCH;
         else if (!wanted)

@@ -2,7 +2,7 @@
 // (stored bytes in memory) and qvpack (read into the walk's buffer) run it.
 // ASan checks that nothing outside the input is read and nothing outside the
 // buffers handed out is written; the stored bytes asked for must lie inside
-// the input.
+// the input, and no unsafe name may reach the writer.
 #include <cstring>
 #include <vector>
 
@@ -30,7 +30,8 @@ uint8_t* Buffer(void* user, uint32_t size) {
 int Write(void* user, const char* name, const uint8_t* plain, uint32_t size) {
   Sink* s = static_cast<Sink*>(user);
   // Empty entries get no buffer; every other write is of the buffer just handed out.
-  if ((size && (size != s->given || plain != s->buffer.data())) || strlen(name) > PACKAGE_NAME_SIZE)
+  if ((size && (size != s->given || plain != s->buffer.data())) ||
+      strlen(name) > PACKAGE_NAME_SIZE || EntryNameUnsafe(name))
     __builtin_trap();
   volatile uint8_t sum = 0;
   for (uint32_t i = 0; i < size; ++i) sum = sum + plain[i];

@@ -282,3 +282,31 @@ TEST(Walk, NamesWithoutTerminatorStayInsideTheRecord) {
   EXPECT_TRUE(run.written.count(std::string(PACKAGE_NAME_SIZE, 'x')));
 }
 
+// The names that would leave the install folder, or that Windows would take
+// for another file or a device, are never written: a failed entry each.
+TEST(Walk, UnsafeNamesAreVerifiedButNeverWritten) {
+  for (const char* name : {"..\\..\\x.txt", "sub/../../x.bin", "\\root.bin", "/root.bin", "c:drive.bin",
+                           "x.txt:stream", "sub\\\\x.bin", "sub\\", "", ".\\x.bin", "foo.", "foo ",
+                           "bar. \\z", "CON", "nul.txt", "Aux .log", "sub\\com1\\x.bin", "LPT9.txt"})
+    EXPECT_NE(EntryNameUnsafe(name), nullptr) << name;
+  for (const char* name : {"entry.bin", "codec\\lib.dll", "sub/x.bin", "a..b", ".hidden", "console.txt",
+                           "com10.txt", "lpt0", "x.con", "com"})
+    EXPECT_EQ(EntryNameUnsafe(name), nullptr) << name;
+  EXPECT_TRUE(EntryNamesClash("Codec\\Lib.DLL", "codec/lib.dll"));
+  EXPECT_FALSE(EntryNamesClash("lib.dll", "lib.dll2"));
+
+  std::vector<TestEntry> entries = SampleEntries();
+  entries[4].name = "..\\..\\x.txt";
+  entries[9].name = "nul.txt";
+  std::vector<uint8_t> pkg = BuildPackage(entries);
+  Outcomes run;
+  EXPECT_EQ(Extract(pkg, nullptr, &run), -102);
+  EXPECT_EQ(Failed(run), (std::vector<int>{4, 9}));
+  EXPECT_EQ(run.outcomes[4], ENTRY_UNSAFE_NAME);
+  EXPECT_EQ(run.written.size(), PACKAGE_ENTRY_COUNT - 2);  // the chain went on past them
+  Outcomes named;
+  EXPECT_EQ(Extract(pkg, "nul.txt", &named), -101);
+  EXPECT_TRUE(named.written.empty());
+  Outcomes verify;
+  EXPECT_EQ(Extract(pkg, nullptr, &verify, false), 0);
+}

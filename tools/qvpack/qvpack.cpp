@@ -298,6 +298,13 @@ bool ReadManifest(const char* path, std::vector<ManifestLine>* entries) {
     if (e.name.size() >= PACKAGE_NAME_SIZE)
       return Fail("%s:%u: entry name of %zu bytes; a record holds at most %u", path, line_no,
                   e.name.size(), PACKAGE_NAME_SIZE - 1), false;
+    // What extract and the setup program would refuse to write is refused here.
+    if (const char* why = EntryNameUnsafe(e.name.c_str()))
+      return Fail("%s:%u: unsafe entry name \"%s\": %s", path, line_no, e.name.c_str(), why), false;
+    for (const ManifestLine& earlier : *entries)
+      if (EntryNamesClash(earlier.name.c_str(), e.name.c_str()))
+        return Fail("%s:%u: entry name \"%s\" is one file on Windows with \"%s\" of line %u", path,
+                    line_no, e.name.c_str(), earlier.name.c_str(), earlier.line), false;
     if (entries->size() == PACKAGE_ENTRY_COUNT)
       return Fail("%s:%u: a 54th entry; a package holds exactly %u", path, line_no,
                   PACKAGE_ENTRY_COUNT), false;
@@ -412,22 +419,7 @@ int List(const char* path) {
 
 // ---- the folder that extract writes into ----
 
-// Why an entry name would not stay below DIR, or null when it does. Both
-// separators count: the setup program's names use '\', and '/' is one here.
-const char* UnsafeWhy(const char* name) {
-  if (name[0] == '\\' || name[0] == '/') return "it starts at the root";
-  if (strchr(name, ':')) return "it names a drive or a stream (':')";
-  for (const char* part = name;;) {
-    const size_t n = strcspn(part, "\\/");
-    if (n == 0) return "it has an empty folder part";
-    if (n == 2 && part[0] == '.' && part[1] == '.') return "it steps out of its folder ('..')";
-    if (n == 1 && part[0] == '.') return "it has a '.' part";
-    if (!part[n]) return nullptr;
-    part += n + 1;
-  }
-}
-
-// The name's folders and file, split at either separator (UnsafeWhy said yes).
+// The name's folders and file, split at either separator (EntryNameUnsafe said yes).
 std::vector<std::string> NameParts(const char* name) {
   std::vector<std::string> parts;
   for (const char* part = name;; ++part) {
@@ -460,6 +452,13 @@ class OutputFolder {
       return Fail("%s: cannot make the folder: %s", dir, err ? strerror(err) : SystemText(GetLastError()).c_str()), false;
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
       return Fail("%s: cannot make the folder: %s", dir, strerror(ENOTDIR)), false;
+    // A folder that takes no file says so once, not once per entry.
+    const std::string probe = dir_ + "\\.qvpack-probe-" + std::to_string(GetCurrentProcessId());
+    HANDLE h = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
+      return Fail("%s: cannot write in the folder: %s", dir, SystemText(GetLastError()).c_str()), false;
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     return true;
   }
 
@@ -512,6 +511,15 @@ class OutputFolder {
         err = errno;
     fd_ = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ < 0) return Fail("%s: cannot make the folder: %s", dir, strerror(err ? err : errno)), false;
+    // A folder that takes no file says so once, not once per entry.
+    const std::string probe = ".qvpack-probe-" + std::to_string(getpid());
+    const int fd = openat(fd_, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST)
+      return Fail("%s: cannot write in the folder: %s", dir, strerror(errno)), false;
+    if (fd >= 0) {
+      close(fd);
+      unlinkat(fd_, probe.c_str(), 0);
+    }
     return true;
   }
 
@@ -606,6 +614,7 @@ const char* OutcomeText(EntryOutcome o) {
     case ENTRY_DIGEST_MISMATCH: return "digest mismatch";
     case ENTRY_NO_MEMORY: return "out of memory";
     case ENTRY_WRITE_FAILED: return "not written";
+    case ENTRY_UNSAFE_NAME: return "unsafe name, not written";
     default: return "";
   }
 }
@@ -650,13 +659,20 @@ int Walk(const char* path, const char* dir, const char* filter) {
   w.file = &file;
   OutputFolder out;
   if (dir) {
-    // A package that names a place outside DIR is refused whole, before any write.
+    // A package that names a place outside DIR, or one file twice, is
+    // refused whole, before any write.
     for (uint32_t i = 0; i < PACKAGE_ENTRY_COUNT; ++i) {
       const PackageEntry* e = &pkg.directory.entries[i];
       if (filter && !EntryNameEquals(e, filter)) continue;
-      if (const char* why = UnsafeWhy(e->name))
+      if (const char* why = EntryNameUnsafe(e->name))
         return Fail("%s: unsafe entry name \"%s\" (record %u): %s; nothing extracted", path,
                     e->name, i, why);
+      for (uint32_t j = 0; j < i; ++j) {
+        const PackageEntry* earlier = &pkg.directory.entries[j];
+        if ((!filter || EntryNameEquals(earlier, filter)) && EntryNamesClash(earlier->name, e->name))
+          return Fail("%s: entry names \"%s\" (record %u) and \"%s\" (record %u) are one file on "
+                      "Windows; nothing extracted", path, earlier->name, j, e->name, i);
+      }
     }
     if (!out.Open(dir)) return 1;
     w.out = &out;
