@@ -1,7 +1,8 @@
 // Speed of the package kernel on 64 MiB: the floor (the descrambler's chain
 // alone), MD5 and the descrambler alone, the three plain passes, the chunked
-// and the one-pass kernels, and the whole walk over a 53-entry package. A
-// benchmark, not a test: scripts/bench runs it.
+// and the one-pass kernels (on x86_64 also the AVX-512 one), and the whole
+// walk over a 53-entry package with the kernel this CPU takes. A benchmark,
+// not a test: scripts/bench runs it.
 #include <benchmark/benchmark.h>
 #if defined(__x86_64__) || defined(__i386__)
 #include <x86intrin.h>
@@ -123,6 +124,9 @@ void BM_Descramble(benchmark::State& state) {
 
 template <void (*Kernel)(const PackageChain*, const uint8_t*, uint8_t*, uint32_t, EntryDigests*)>
 void BM_Kernel(benchmark::State& state) {
+#if defined(__x86_64__)
+  if (Kernel == ProcessEntryOnePassAvx512 && !KernelHasAvx512()) return state.SkipWithError("no AVX-512VL");
+#endif
   const auto& in = Input();
   std::vector<uint8_t> out(kSize);
   PackageChain c = TestChain();
@@ -159,5 +163,8 @@ BENCHMARK(BM_Descramble)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Kernel<ProcessEntryNaive>)->Name("BM_Naive3Passes")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Kernel<ProcessEntryChunked>)->Name("BM_Chunked")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Kernel<ProcessEntryOnePass>)->Name("BM_OnePass")->Unit(benchmark::kMillisecond);
+#if defined(__x86_64__)
+BENCHMARK(BM_Kernel<ProcessEntryOnePassAvx512>)->Name("BM_OnePassAvx512")->Unit(benchmark::kMillisecond);
+#endif
 BENCHMARK(BM_WalkPackage)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
