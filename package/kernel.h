@@ -28,7 +28,7 @@ void KernelStart(KernelRun* run, const PackageChain* chain, uint32_t length);
 void KernelPiece(KernelRun* run, const uint8_t* in, uint8_t* out, uint32_t count);
 void KernelEnd(KernelRun* run, EntryDigests* digests);
 
-// The variant this build's target runs best.
+// The variant this build's target (and on x86_64 this CPU) runs best.
 void ProcessEntry(const PackageChain* chain, const uint8_t* in, uint8_t* out, uint32_t length,
                   EntryDigests* digests);
 
@@ -47,3 +47,12 @@ void KernelPieceOnePass(KernelRun* run, const uint8_t* in, uint8_t* out, uint32_
 // chains in one loop. Needs about 16 general registers.
 void ProcessEntryOnePass(const PackageChain* chain, const uint8_t* in, uint8_t* out,
                          uint32_t length, EntryDigests* digests);
+#if defined(__x86_64__)
+// The one-pass kernel with the two MD5 streams as the lanes of one vector, for
+// CPUs with AVX-512VL; KernelHasAvx512 says whether this one has it and the
+// system keeps its registers. KernelPiece and ProcessEntry take it when so.
+int KernelHasAvx512();
+void KernelPieceOnePassAvx512(KernelRun* run, const uint8_t* in, uint8_t* out, uint32_t count);
+void ProcessEntryOnePassAvx512(const PackageChain* chain, const uint8_t* in, uint8_t* out,
+                               uint32_t length, EntryDigests* digests);
+#endif

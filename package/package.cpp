@@ -90,6 +90,7 @@ int DeletePackageFiles(SetupContext* context) {
   for (uint32_t i = 0; i < PACKAGE_ENTRY_COUNT; ++i) {
     char name[PACKAGE_NAME_SIZE + 1];
     CopyEntryName(&context->package_directory.entries[i], name);
+    if (EntryNameUnsafe(name)) continue;  // never written by the install: nothing of ours there
     char path[1024];
     if (JoinPath(path, sizeof path, context->install_folder, name)) {
       ClearReadOnly(path);

@@ -1,5 +1,6 @@
 // The walk over the 53 records that ExtractPackage and qvpack share: bounds,
-// descrambling, verification, the chain, and the choice of what to write.
+// descrambling, verification, the chain, and the choice of what to write,
+// which names included.
 // No file system here: the caller supplies the buffer and the writer.
 #pragma once
 #include <cstdint>
@@ -13,6 +14,8 @@ enum EntryOutcome {
   ENTRY_DIGEST_MISMATCH,  // plain bytes differ from the record's digest
   ENTRY_NO_MEMORY,        // no buffer for the plain bytes
   ENTRY_WRITE_FAILED,     // verified, but the writer reported failure
+  ENTRY_UNSAFE_NAME,      // wanted, but its name would not stay inside the folder
+  ENTRY_UNREADABLE,       // its stored bytes could not be read: chain kept
 };
 
 struct PackageWalk {
@@ -25,21 +28,35 @@ struct PackageWalk {
   int (*write)(void* user, const char* name, const uint8_t* plain, uint32_t size);
   // Optional: told the outcome of every record in directory order.
   void (*report)(void* user, uint32_t index, const char* name, EntryOutcome outcome);
-  // Optional: the walk is done with these stored bytes and never reads them
-  // again, so a caller that maps the package can let their pages go.
-  void (*consumed)(void* user, const uint8_t* stored, uint32_t size);
+  // Optional: where the stored bytes come from, a piece at a time, in order.
+  // Null: from `package` in memory. Else the stored bytes [offset, offset +
+  // size) of the package: a pointer to them, or `room` (size bytes, which the
+  // walk then descrambles in place) after reading them there; null when they
+  // cannot be read.
+  const uint8_t* (*stored)(void* user, uint64_t offset, uint32_t size, uint8_t* room);
 };
 
 // The record's name as a C string, even when the record holds no NUL.
 void CopyEntryName(const PackageEntry* entry, char name[PACKAGE_NAME_SIZE + 1]);
 // Byte for byte over the whole name: letter case counts, no folder is stripped.
 int EntryNameEquals(const PackageEntry* entry, const char* filter);
+// Why a name would not stay below the folder it is written into, or would not
+// name the file it says on Windows; null when it is safe. Both separators
+// count. Unsafe: a start at the root, ':' (a drive or a stream), an empty,
+// '.' or '..' part, a part that Windows alters (ending in a dot or a space) or
+// takes for a device (CON, PRN, AUX, NUL, COM1-9, LPT1-9, any case, with or
+// without an extension).
+const char* EntryNameUnsafe(const char* name);
+// Two names of one file on Windows: equal but for letter case (A-Z) and the
+// separator ('/' or '\').
+int EntryNamesClash(const char* a, const char* b);
 // offset + size within the package, computed without 32-bit overflow.
 int EntryInside(const PackageEntry* entry, uint64_t package_size);
 
 // Visits every record in directory order; a failed record never stops the
-// walk. filter: null for every entry, else the one name to write. Returns the
-// number of failed records.
+// walk. filter: null for every entry, else the one name to write. A wanted
+// entry whose name is unsafe is verified, never written, and fails. Returns
+// the number of failed records. `package` may be null when walk->stored is set.
 uint32_t WalkPackage(const uint8_t* package, uint64_t package_size,
                      const PackageDirectory* directory, const char* filter,
                      const PackageWalk* walk);

@@ -53,6 +53,7 @@ TEST(Kernel, NegativeStatesMatchToo) {
     std::vector<uint8_t> in(1000, 0);
     ExpectSameAsNaive(ProcessEntryOnePass, chain, in, "one-pass");
     ExpectSameAsNaive(ProcessEntryChunked, chain, in, "chunked");
+    ExpectSameAsNaive(ProcessEntry, chain, in, "default");
   }
 }
 

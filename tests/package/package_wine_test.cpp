@@ -188,6 +188,30 @@ TEST_F(Package, FlippedByteFailsItAndAFewAfterIt) {
   EXPECT_TRUE(Exists(P("codec\\part_52.bin")));
 }
 
+// A package from elsewhere: an entry named to leave the install folder is a
+// failed entry, and the removal leaves what lies at that place.
+TEST_F(Package, EntryNamedOutsideIsNeitherWrittenNorDeleted) {
+  std::vector<TestEntry> entries = SampleEntries();
+  entries[3].name = "..\\..\\x.txt";
+  std::vector<uint8_t> pkg = BuildPackage(entries);
+  context.instance = DllWith(&pkg);
+  ASSERT_NE(context.instance, nullptr);
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA(P("a").c_str(), nullptr));
+  strcat(context.install_folder, "\\a\\b");
+  ASSERT_TRUE(CreateDirectoryA(context.install_folder, nullptr));
+  ASSERT_EQ(ReadPackageDirectory(&context), 0);
+  EXPECT_EQ(ExtractPackage(&context, nullptr), -101);
+  EXPECT_FALSE(Exists(P("x.txt")));
+  EXPECT_TRUE(Exists(P("a\\b\\entry_04.bin")));
+  HANDLE h = CreateFileA(P("x.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  EXPECT_EQ(DeletePackageFiles(&context), 0);
+  EXPECT_TRUE(Exists(P("x.txt")));
+  EXPECT_FALSE(Exists(P("a\\b\\entry_04.bin")));
+}
+
 TEST_F(Package, OverLongDestinationPathsFailCleanly) {
   std::string deep = folder + "\\" + std::string(1000, 'd');
   strcpy(context.install_folder, deep.c_str());

@@ -18,10 +18,12 @@ struct Outcomes {
   int fail_write_at = -1;
   uint32_t index = 0;
   uint32_t buffer_requests = 0;
-  const uint8_t* begin = nullptr;  // the package, for the stored bytes handed back
+  const uint8_t* begin = nullptr;  // the package, for the stored bytes asked for
   const uint8_t* end = nullptr;
-  uint64_t consumed = 0;
-  uint32_t largest_consumed = 0;
+  bool read_into_room = false;  // as qvpack reads a file; else pointed to, as in a resource
+  uint64_t fail_read_at = 0;     // package offset of a piece whose read fails
+  uint64_t stored = 0;
+  uint32_t largest_piece = 0;
 };
 
 uint8_t* Buffer(void* u, uint32_t size) {
@@ -46,11 +48,15 @@ void Report(void* u, uint32_t index, const char*, EntryOutcome outcome) {
   r->index = index + 1;
 }
 
-void Consumed(void* u, const uint8_t* stored, uint32_t size) {
+const uint8_t* Stored(void* u, uint64_t offset, uint32_t size, uint8_t* room) {
   Outcomes* r = static_cast<Outcomes*>(u);
-  EXPECT_TRUE(stored >= r->begin + PACKAGE_DIRECTORY_SIZE && size <= r->end - stored);
-  r->consumed += size;
-  r->largest_consumed = std::max(r->largest_consumed, size);
+  EXPECT_TRUE(offset >= PACKAGE_DIRECTORY_SIZE && size <= r->end - r->begin - offset);
+  r->stored += size;
+  r->largest_piece = std::max(r->largest_piece, size);
+  if (offset == r->fail_read_at) return nullptr;
+  if (!r->read_into_room) return r->begin + offset;
+  memcpy(room, r->begin + offset, size);
+  return room;
 }
 
 int Extract(const std::vector<uint8_t>& pkg, const char* filter, Outcomes* run, bool write = true) {
@@ -58,7 +64,7 @@ int Extract(const std::vector<uint8_t>& pkg, const char* filter, Outcomes* run, 
   memcpy(&dir, pkg.data(), sizeof dir);
   run->begin = pkg.data();
   run->end = pkg.data() + pkg.size();
-  PackageWalk walk = {run, Buffer, write ? Write : nullptr, Report, Consumed};
+  PackageWalk walk = {run, Buffer, write ? Write : nullptr, Report, Stored};
   return PackageResult(WalkPackage(pkg.data(), pkg.size(), &dir, filter, &walk));
 }
 
@@ -216,26 +222,42 @@ TEST(Walk, VerifyOnlyWritesNothing) {
 TEST(Walk, LargeEntriesVerifiedInPiecesWrittenWhole) {
   std::vector<TestEntry> entries = SampleEntries();
   for (uint32_t i : {2u, 3u, 40u}) {
-    entries[i].bytes.resize(200000 + i * 13);
+    entries[i].bytes.resize(600000 + i * 13);  // more than one piece
     for (size_t j = 0; j < entries[i].bytes.size(); ++j) entries[i].bytes[j] = uint8_t(j * 31 + i);
   }
   std::vector<uint8_t> pkg = BuildPackage(entries);
   Outcomes run;
+  run.read_into_room = true;
   EXPECT_EQ(Extract(pkg, "entry_03.bin", &run), 0);
   EXPECT_TRUE(run.written["entry_03.bin"] == entries[3].bytes);
   EXPECT_EQ(run.buffer.size(), entries[3].bytes.size());
   Outcomes verify;
+  verify.read_into_room = true;
   EXPECT_EQ(Extract(pkg, nullptr, &verify, false), 0);
-  EXPECT_LT(verify.buffer.size(), 100000u);
-  // Every stored byte is handed back once, a piece at a time: a caller that
-  // maps the package need not hold more of it than that.
-  EXPECT_EQ(verify.consumed, pkg.size() - PACKAGE_DIRECTORY_SIZE);
-  EXPECT_LE(verify.largest_consumed, verify.buffer.size());
-  EXPECT_EQ(run.consumed, verify.consumed);
+  EXPECT_LE(verify.buffer.size(), 256u * 1024);
+  // Every stored byte is asked for once, a piece at a time: a caller that
+  // reads the package from a file need not hold more of it than that.
+  EXPECT_EQ(verify.stored, pkg.size() - PACKAGE_DIRECTORY_SIZE);
+  EXPECT_LE(verify.largest_piece, verify.buffer.size());
+  EXPECT_EQ(run.stored, verify.stored);
   EntryAt(pkg, 40)->digest[15] ^= 1;
   Outcomes damaged;
   EXPECT_EQ(Extract(pkg, nullptr, &damaged, false), -101);
   EXPECT_EQ(damaged.outcomes[40], ENTRY_DIGEST_MISMATCH);
+}
+
+// A file cut short while read: the entry, half descrambled, is never written.
+TEST(Walk, EntryWhosePieceCannotBeReadIsNotWritten) {
+  std::vector<TestEntry> entries = SampleEntries();
+  entries[3].bytes.assign(600000, 0x5a);
+  std::vector<uint8_t> pkg = BuildPackage(entries);
+  Outcomes run;
+  run.read_into_room = true;
+  run.fail_read_at = EntryAt(pkg, 3)->offset + 256 * 1024;  // its second piece
+  EXPECT_LT(Extract(pkg, "entry_03.bin", &run), -100);
+  EXPECT_EQ(run.outcomes[3], ENTRY_UNREADABLE);
+  EXPECT_TRUE(run.written.empty());
+  EXPECT_EQ(run.outcomes[52], ENTRY_VERIFIED);  // the walk went on
 }
 
 TEST(Walk, EveryRecordOutsideFailsAll53) {
@@ -258,4 +280,33 @@ TEST(Walk, NamesWithoutTerminatorStayInsideTheRecord) {
   Outcomes run;
   EXPECT_EQ(Extract(pkg, nullptr, &run), 0);
   EXPECT_TRUE(run.written.count(std::string(PACKAGE_NAME_SIZE, 'x')));
+}
+
+// The names that would leave the install folder, or that Windows would take
+// for another file or a device, are never written: a failed entry each.
+TEST(Walk, UnsafeNamesAreVerifiedButNeverWritten) {
+  for (const char* name : {"..\\..\\x.txt", "sub/../../x.bin", "\\root.bin", "/root.bin", "c:drive.bin",
+                           "x.txt:stream", "sub\\\\x.bin", "sub\\", "", ".\\x.bin", "foo.", "foo ",
+                           "bar. \\z", "CON", "nul.txt", "Aux .log", "sub\\com1\\x.bin", "LPT9.txt"})
+    EXPECT_NE(EntryNameUnsafe(name), nullptr) << name;
+  for (const char* name : {"entry.bin", "codec\\lib.dll", "sub/x.bin", "a..b", ".hidden", "console.txt",
+                           "com10.txt", "lpt0", "x.con", "com"})
+    EXPECT_EQ(EntryNameUnsafe(name), nullptr) << name;
+  EXPECT_TRUE(EntryNamesClash("Codec\\Lib.DLL", "codec/lib.dll"));
+  EXPECT_FALSE(EntryNamesClash("lib.dll", "lib.dll2"));
+
+  std::vector<TestEntry> entries = SampleEntries();
+  entries[4].name = "..\\..\\x.txt";
+  entries[9].name = "nul.txt";
+  std::vector<uint8_t> pkg = BuildPackage(entries);
+  Outcomes run;
+  EXPECT_EQ(Extract(pkg, nullptr, &run), -102);
+  EXPECT_EQ(Failed(run), (std::vector<int>{4, 9}));
+  EXPECT_EQ(run.outcomes[4], ENTRY_UNSAFE_NAME);
+  EXPECT_EQ(run.written.size(), PACKAGE_ENTRY_COUNT - 2);  // the chain went on past them
+  Outcomes named;
+  EXPECT_EQ(Extract(pkg, "nul.txt", &named), -101);
+  EXPECT_TRUE(named.written.empty());
+  Outcomes verify;
+  EXPECT_EQ(Extract(pkg, nullptr, &verify, false), 0);
 }

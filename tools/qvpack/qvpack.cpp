@@ -87,47 +87,45 @@ using StatBuf = struct stat;
 int StatPath(const char* path, StatBuf* st) { return stat(path, st); }
 #endif
 
-// The input file, mapped read-only: pages come in as the walk reads them and
-// leave once their entry is done, so memory stays small for any file size.
+// The input file, read a piece at a time into the caller's buffer: memory
+// stays small for any size, and no page of the file is mapped for the walk.
 struct InputFile {
-  const uint8_t* bytes = nullptr;
-  uint64_t size = 0;
+  uint64_t size = 0;  // of the file
+  uint64_t base = 0;  // where the package starts in it
 #ifdef _WIN32
   HANDLE file = INVALID_HANDLE_VALUE;
-  HANDLE mapping = nullptr;
+#else
+  int fd = -1;
 #endif
   InputFile() = default;
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
   ~InputFile() {
 #ifdef _WIN32
-    if (bytes) UnmapViewOfFile(bytes);
-    if (mapping) CloseHandle(mapping);
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 #else
-    if (bytes) munmap(const_cast<uint8_t*>(bytes), size_t(size));
+    if (fd >= 0) close(fd);
 #endif
   }
-  // Done with [p, p + n): its pages may leave memory; read again, they come
-  // back from the file. The walk reads forward, so the page where the range
-  // begins holds only bytes already read, while the one where it ends also
-  // holds the next range's first bytes: dropping that one would fault it back
-  // at once, and the kernel may map a whole folio around it again.
-  void Release(const uint8_t* p, uint64_t n) {
-    if (!bytes || !n) return;
+  // All `n` bytes at `at`, or false with the reason in *why.
+  bool Read(uint64_t at, uint8_t* into, uint32_t n, std::string* why) const {
+    for (uint32_t done = 0; done < n;) {
 #ifdef _WIN32
-    const uintptr_t page = 4096;
+      OVERLAPPED where = {};
+      where.Offset = DWORD(at + done);
+      where.OffsetHigh = DWORD((at + done) >> 32);
+      DWORD got = 0;
+      if (!ReadFile(file, into + done, n - done, &got, &where) && GetLastError() != ERROR_HANDLE_EOF)
+        return *why = SystemText(GetLastError()), false;
 #else
-    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+      const ssize_t got = pread(fd, into + done, n - done, off_t(at + done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return *why = strerror(errno), false;
 #endif
-    const uintptr_t from = uintptr_t(p) & ~(page - 1);
-    const uintptr_t to = (uintptr_t(p) + n) & ~(page - 1);
-    if (to <= from) return;
-#ifdef _WIN32
-    VirtualUnlock(reinterpret_cast<void*>(from), SIZE_T(to - from));  // unlocked pages: out of the working set
-#else
-    madvise(reinterpret_cast<void*>(from), size_t(to - from), MADV_DONTNEED);
-#endif
+      if (got == 0) return *why = "the file ends early", false;  // cut short while read
+      done += uint32_t(got);
+    }
+    return true;
   }
 };
 
@@ -138,47 +136,67 @@ bool OpenInput(const char* path, InputFile* in) {
   if (!S_ISREG(st.st_mode)) return Fail("%s: not a regular file", path), false;
 #ifdef _WIN32
   in->file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (in->file == INVALID_HANDLE_VALUE)
     return Fail("%s: %s", path, SystemText(GetLastError()).c_str()), false;
   LARGE_INTEGER size;
   if (!GetFileSizeEx(in->file, &size))
     return Fail("%s: %s", path, SystemText(GetLastError()).c_str()), false;
   in->size = uint64_t(size.QuadPart);
+#else
+  in->fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (in->fd < 0) return Fail("%s: %s", path, strerror(errno)), false;
+  // Measured again on the open file: the path may have changed hands since.
+  if (fstat(in->fd, &st) != 0 || !S_ISREG(st.st_mode))
+    return Fail("%s: not a regular file", path), false;
+  in->size = uint64_t(st.st_size);
+  posix_fadvise(in->fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // a larger read-ahead when not cached
+#endif
+  return true;
+}
+
+// Where RCDATA 100 of a PE file lies in it. The resource tree is looked up in
+// a read-only mapping, of which only the few pages read come into memory.
+bool FindPackageInPe(const char* path, InputFile* in, uint64_t* size) {
   if (in->size > SIZE_MAX)
     return Fail("%s: %llu bytes, more than this program can map", path,
                 (unsigned long long)in->size), false;
-  if (!in->size) return true;  // nothing to map; the size check refuses it
-  in->mapping = CreateFileMappingA(in->file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  const void* view = in->mapping ? MapViewOfFile(in->mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
-  if (!view) return Fail("%s: cannot map: %s", path, SystemText(GetLastError()).c_str()), false;
-  in->bytes = static_cast<const uint8_t*>(view);
+#ifdef _WIN32
+  HANDLE mapping = CreateFileMappingA(in->file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+  if (!view) {
+    const DWORD err = GetLastError();
+    if (mapping) CloseHandle(mapping);
+    return Fail("%s: cannot map: %s", path, SystemText(err).c_str()), false;
+  }
 #else
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return Fail("%s: %s", path, strerror(errno)), false;
-  // Measured again on the open file: the path may have changed hands since.
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return Fail("%s: not a regular file", path), false;
-  }
-  in->size = uint64_t(st.st_size);
-  if (in->size > SIZE_MAX) {
-    close(fd);
-    return Fail("%s: %llu bytes, more than this program can map", path,
-                (unsigned long long)in->size), false;
-  }
-  if (in->size) {
-    void* mapped = mmap(nullptr, size_t(in->size), PROT_READ, MAP_PRIVATE, fd, 0);
-    if (mapped == MAP_FAILED) {
-      int err = errno;
-      close(fd);
-      return Fail("%s: cannot map: %s", path, strerror(err)), false;
-    }
-    in->bytes = static_cast<const uint8_t*>(mapped);
-  }
-  close(fd);
+  void* view = mmap(nullptr, size_t(in->size), PROT_READ, MAP_PRIVATE, in->fd, 0);
+  if (view == MAP_FAILED) return Fail("%s: cannot map: %s", path, strerror(errno)), false;
 #endif
-  return true;
+  const uint8_t* bytes = static_cast<const uint8_t*>(view);
+  PeResource r;
+  const PeResult found = FindPeResource(bytes, size_t(in->size), 10, PACKAGE_RESOURCE_ID, &r);
+  if (found == PE_FOUND) {
+    in->base = uint64_t(r.data - bytes);
+    *size = r.size;
+  }
+#ifdef _WIN32
+  UnmapViewOfFile(view);
+  CloseHandle(mapping);
+#else
+  munmap(view, size_t(in->size));
+#endif
+  switch (found) {
+    case PE_FOUND:
+      return true;
+    case PE_NOT_PE:
+      return Fail("%s: starts like a program but is not a PE file (%s)", path, r.why), false;
+    case PE_DAMAGED:
+      return Fail("%s: damaged PE file: %s", path, r.why), false;
+    case PE_NO_RESOURCE:
+      return Fail("%s: carries no package (RCDATA %d): %s", path, PACKAGE_RESOURCE_ID, r.why), false;
+  }
+  return false;
 }
 
 // A name as a package record holds it: 1 to 127 printable bytes, NUL-filled.
@@ -193,7 +211,6 @@ bool ValidRecordName(const PackageEntry* e) {
 }
 
 struct Package {
-  const uint8_t* bytes;
   uint64_t size;
   PackageDirectory directory;
 };
@@ -201,27 +218,17 @@ struct Package {
 // FILE: the package itself, or RCDATA 100 of a PE file.
 bool LoadPackage(const char* path, InputFile* file, Package* pkg) {
   if (!OpenInput(path, file)) return false;
-  pkg->bytes = file->bytes;
   pkg->size = file->size;
-  if (LooksLikePe(file->bytes, size_t(file->size))) {
-    PeResource r;
-    switch (FindPeResource(file->bytes, size_t(file->size), 10, PACKAGE_RESOURCE_ID, &r)) {
-      case PE_FOUND:
-        break;
-      case PE_NOT_PE:
-        return Fail("%s: starts like a program but is not a PE file (%s)", path, r.why), false;
-      case PE_DAMAGED:
-        return Fail("%s: damaged PE file: %s", path, r.why), false;
-      case PE_NO_RESOURCE:
-        return Fail("%s: carries no package (RCDATA %d): %s", path, PACKAGE_RESOURCE_ID, r.why), false;
-    }
-    pkg->bytes = r.data;
-    pkg->size = r.size;
-  }
+  uint8_t head[2];
+  const uint32_t head_size = file->size < sizeof head ? uint32_t(file->size) : sizeof head;
+  std::string why;
+  if (!file->Read(0, head, head_size, &why)) return Fail("%s: %s", path, why.c_str()), false;
+  if (LooksLikePe(head, head_size) && !FindPackageInPe(path, file, &pkg->size)) return false;
   if (pkg->size <= PACKAGE_DIRECTORY_SIZE)
     return Fail("%s: not a package: %llu bytes, no more than the %u-byte directory", path,
                 (unsigned long long)pkg->size, PACKAGE_DIRECTORY_SIZE), false;
-  memcpy(&pkg->directory, pkg->bytes, sizeof pkg->directory);
+  if (!file->Read(file->base, reinterpret_cast<uint8_t*>(&pkg->directory), sizeof pkg->directory, &why))
+    return Fail("%s: %s", path, why.c_str()), false;
   for (uint32_t i = 0; i < PACKAGE_ENTRY_COUNT; ++i)
     if (!ValidRecordName(&pkg->directory.entries[i]))
       return Fail("%s: not a package: record %u holds no valid name", path, i), false;
@@ -291,6 +298,13 @@ bool ReadManifest(const char* path, std::vector<ManifestLine>* entries) {
     if (e.name.size() >= PACKAGE_NAME_SIZE)
       return Fail("%s:%u: entry name of %zu bytes; a record holds at most %u", path, line_no,
                   e.name.size(), PACKAGE_NAME_SIZE - 1), false;
+    // What extract and the setup program would refuse to write is refused here.
+    if (const char* why = EntryNameUnsafe(e.name.c_str()))
+      return Fail("%s:%u: unsafe entry name \"%s\": %s", path, line_no, e.name.c_str(), why), false;
+    for (const ManifestLine& earlier : *entries)
+      if (EntryNamesClash(earlier.name.c_str(), e.name.c_str()))
+        return Fail("%s:%u: entry name \"%s\" is one file on Windows with \"%s\" of line %u", path,
+                    line_no, e.name.c_str(), earlier.name.c_str(), earlier.line), false;
     if (entries->size() == PACKAGE_ENTRY_COUNT)
       return Fail("%s:%u: a 54th entry; a package holds exactly %u", path, line_no,
                   PACKAGE_ENTRY_COUNT), false;
@@ -405,22 +419,7 @@ int List(const char* path) {
 
 // ---- the folder that extract writes into ----
 
-// Why an entry name would not stay below DIR, or null when it does. Both
-// separators count: the setup program's names use '\', and '/' is one here.
-const char* UnsafeWhy(const char* name) {
-  if (name[0] == '\\' || name[0] == '/') return "it starts at the root";
-  if (strchr(name, ':')) return "it names a drive or a stream (':')";
-  for (const char* part = name;;) {
-    const size_t n = strcspn(part, "\\/");
-    if (n == 0) return "it has an empty folder part";
-    if (n == 2 && part[0] == '.' && part[1] == '.') return "it steps out of its folder ('..')";
-    if (n == 1 && part[0] == '.') return "it has a '.' part";
-    if (!part[n]) return nullptr;
-    part += n + 1;
-  }
-}
-
-// The name's folders and file, split at either separator (UnsafeWhy said yes).
+// The name's folders and file, split at either separator (EntryNameUnsafe said yes).
 std::vector<std::string> NameParts(const char* name) {
   std::vector<std::string> parts;
   for (const char* part = name;; ++part) {
@@ -453,6 +452,13 @@ class OutputFolder {
       return Fail("%s: cannot make the folder: %s", dir, err ? strerror(err) : SystemText(GetLastError()).c_str()), false;
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
       return Fail("%s: cannot make the folder: %s", dir, strerror(ENOTDIR)), false;
+    // A folder that takes no file says so once, not once per entry.
+    const std::string probe = dir_ + "\\.qvpack-probe-" + std::to_string(GetCurrentProcessId());
+    HANDLE h = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
+      return Fail("%s: cannot write in the folder: %s", dir, SystemText(GetLastError()).c_str()), false;
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     return true;
   }
 
@@ -505,6 +511,15 @@ class OutputFolder {
         err = errno;
     fd_ = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ < 0) return Fail("%s: cannot make the folder: %s", dir, strerror(err ? err : errno)), false;
+    // A folder that takes no file says so once, not once per entry.
+    const std::string probe = ".qvpack-probe-" + std::to_string(getpid());
+    const int fd = openat(fd_, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST)
+      return Fail("%s: cannot write in the folder: %s", dir, strerror(errno)), false;
+    if (fd >= 0) {
+      close(fd);
+      unlinkat(fd_, probe.c_str(), 0);
+    }
     return true;
   }
 
@@ -578,7 +593,7 @@ struct Walker {
   uint8_t* buffer = nullptr;
   uint32_t capacity = 0;
   uint32_t written = 0;
-  std::string why;  // why the last write failed
+  std::string why;  // why the last read or write failed
   ~Walker() { free(buffer); }
 };
 
@@ -599,6 +614,7 @@ const char* OutcomeText(EntryOutcome o) {
     case ENTRY_DIGEST_MISMATCH: return "digest mismatch";
     case ENTRY_NO_MEMORY: return "out of memory";
     case ENTRY_WRITE_FAILED: return "not written";
+    case ENTRY_UNSAFE_NAME: return "unsafe name, not written";
     default: return "";
   }
 }
@@ -612,13 +628,17 @@ void Report(void* user, uint32_t, const char* name, EntryOutcome outcome) {
     printf("ok %s\n", name);
   } else if (outcome == ENTRY_WRITE_FAILED) {
     printf("FAIL %s: not written: %s\n", name, w->why.c_str());
+  } else if (outcome == ENTRY_UNREADABLE) {
+    printf("FAIL %s: not read: %s\n", name, w->why.c_str());
   } else {
     printf("FAIL %s: %s\n", name, OutcomeText(outcome));
   }
 }
 
-void Consumed(void* user, const uint8_t* stored, uint32_t size) {
-  static_cast<Walker*>(user)->file->Release(stored, size);
+// The stored bytes straight into the buffer, where the walk descrambles them.
+const uint8_t* ReadStored(void* user, uint64_t offset, uint32_t size, uint8_t* room) {
+  Walker* w = static_cast<Walker*>(user);
+  return w->file->Read(w->file->base + offset, room, size, &w->why) ? room : nullptr;
 }
 
 int WriteEntry(void* user, const char* name, const uint8_t* plain, uint32_t size) {
@@ -639,19 +659,26 @@ int Walk(const char* path, const char* dir, const char* filter) {
   w.file = &file;
   OutputFolder out;
   if (dir) {
-    // A package that names a place outside DIR is refused whole, before any write.
+    // A package that names a place outside DIR, or one file twice, is
+    // refused whole, before any write.
     for (uint32_t i = 0; i < PACKAGE_ENTRY_COUNT; ++i) {
       const PackageEntry* e = &pkg.directory.entries[i];
       if (filter && !EntryNameEquals(e, filter)) continue;
-      if (const char* why = UnsafeWhy(e->name))
+      if (const char* why = EntryNameUnsafe(e->name))
         return Fail("%s: unsafe entry name \"%s\" (record %u): %s; nothing extracted", path,
                     e->name, i, why);
+      for (uint32_t j = 0; j < i; ++j) {
+        const PackageEntry* earlier = &pkg.directory.entries[j];
+        if ((!filter || EntryNameEquals(earlier, filter)) && EntryNamesClash(earlier->name, e->name))
+          return Fail("%s: entry names \"%s\" (record %u) and \"%s\" (record %u) are one file on "
+                      "Windows; nothing extracted", path, earlier->name, j, e->name, i);
+      }
     }
     if (!out.Open(dir)) return 1;
     w.out = &out;
   }
-  PackageWalk walk = {&w, GrowBuffer, dir ? WriteEntry : nullptr, Report, Consumed};
-  uint32_t failures = WalkPackage(pkg.bytes, pkg.size, &pkg.directory, filter, &walk);
+  PackageWalk walk = {&w, GrowBuffer, dir ? WriteEntry : nullptr, Report, ReadStored};
+  uint32_t failures = WalkPackage(nullptr, pkg.size, &pkg.directory, filter, &walk);
   if (failures)
     printf("%u of %u entries failed\n", failures, PACKAGE_ENTRY_COUNT);
   else if (dir)
