@@ -170,13 +170,15 @@ int32_t InstallProcedure(SetupContext* context) {
   char key[1024];
   // Quoted: unquoted, "C:\Program Files\..." could start C:\Program.exe.
   char command[sizeof uninstaller + 2] = "\"";
-  if (ComposeUninstallKey(key, sizeof key) && AppendText(command, sizeof command, uninstaller) &&
-      AppendText(command, sizeof command, "\"")) {
-    WriteMachineString(key, "DisplayName", "Quorvane, The Soft Mixing Desk");
-    WriteMachineString(key, "Publisher", "Halcyra Software");
-    // Last: the entry counts only once this value is there.
-    WriteMachineString(key, "UninstallString", command);
-  }
+  // An entry the machine refused is no install: Windows would list nothing to
+  // remove it by, and the rerun of -i that finishes it needs to be asked for.
+  if (!ComposeUninstallKey(key, sizeof key) || !AppendText(command, sizeof command, uninstaller) ||
+      !AppendText(command, sizeof command, "\"") ||
+      !WriteMachineString(key, "DisplayName", "Quorvane, The Soft Mixing Desk") ||
+      !WriteMachineString(key, "Publisher", "Halcyra Software") ||
+      // Last: the entry counts only once this value is there.
+      !WriteMachineString(key, "UninstallString", command))
+    return FailWithSite(context, -10, TEXT_INSTALL_ENTRY);
 
   SetStatusText(context, STATUS_COMPLETED);
   PostOutcome(context->main_window, STATUS_DONE);

@@ -48,6 +48,9 @@ int ComposeFailureText(char* out, size_t cap, FailureText which) {
           "Failed to copy file(s) to destination folder...\nInstallation package might be corrupted\n"
           "thanks to download official package at\n";
       break;
+    case TEXT_INSTALL_ENTRY:
+      lead = "Failed to register Quorvane among the installed programs...\nthanks to download official package at\n";
+      break;
     case TEXT_UNINSTALL_PACKAGE:
       lead = "De-Installation package might be corrupted\nthanks to download official package at\n";
       break;

@@ -33,6 +33,7 @@ enum FailureText {
   TEXT_INSTALL_FOLDER,     // -3
   TEXT_INSTALL_PENDING,    // -3: the folder's deletion at the next restart cannot be withdrawn
   TEXT_INSTALL_COPY,       // -10
+  TEXT_INSTALL_ENTRY,      // -10: the Uninstall entry could not be written
   TEXT_UNINSTALL_PACKAGE,  // -1 of the removal
   TEXT_INSTALL_DRIVER,     // -605 / -604: a driver setup program could not be started
   TEXT_UNINSTALL_DRIVER,   // -605 / -604 of the removal
