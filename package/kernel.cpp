@@ -99,6 +99,33 @@ void ProcessEntryChunked(const PackageChain* chain, const uint8_t* in, uint8_t* 
     KernelPieceChunked(&run, in + done, out + done, length - done < kChunk ? length - done : kChunk);
   KernelEnd(&run, digests);
 }
+// The end of a one-pass piece: the output's MD5 catches up with the blocks it
+// still lags behind, before the caller reuses the buffer, the run takes the
+// chain's state, and a tail shorter than a block goes the chunked way.
+static void FinishOnePassPiece(KernelRun* run, uint32_t out_state[4], int32_t chain_a, uint32_t n,
+                               const uint8_t* in, uint8_t* out, uint32_t count) {
+  const uint32_t blocks = count / 64;
+  const uint32_t lagging = blocks < 2 ? blocks : 2;
+  Md5Blocks(out_state, out + 64 * size_t(blocks - lagging), lagging);
+  memcpy(run->out_md5.state, out_state, 4 * sizeof out_state[0]);
+  run->in_md5.length += 64 * uint64_t(blocks);
+  run->out_md5.length += 64 * uint64_t(blocks);
+  run->a = chain_a;
+  run->n = n;
+  const uint32_t tail = count % 64;
+  if (tail) KernelPieceChunked(run, in + 64 * size_t(blocks), out + 64 * size_t(blocks), tail);
+}
+
+// Byte i of the descrambler's chain, kept by both one-pass kernels in
+// chain_a and n; only the low 16 bits of the product are needed later.
+#define KERNEL_CHAIN_STEP(i)                \
+  {                                         \
+    uint32_t sum = uint32_t(chain_a) + n--; \
+    uint32_t p = sum * sum;                 \
+    low[i] = uint16_t(p);                   \
+    chain_a = int32_t(p) >> 8;              \
+  }
+
 // One step of each chain: MD5 step i of input block k (state I*), descrambler
 // byte i of block k, MD5 step i of output block k-2 (state O*), which was
 // stored two blocks ago and so never waits for a store just made. The
@@ -106,12 +133,7 @@ void ProcessEntryChunked(const PackageChain* chain, const uint8_t* in, uint8_t* 
 #define KERNEL_TRIPLE(f, a, b, c, d, k, t, s, i)        \
   I##a += f(I##b, I##c, I##d) + Load32(bin + 4 * k) + (t); \
   I##a = Rotl(I##a, s) + I##b;                            \
-  {                                                       \
-    uint32_t sum = uint32_t(chain_a) + n--;               \
-    uint32_t p = sum * sum;                               \
-    low[i] = uint16_t(p);                                 \
-    chain_a = int32_t(p) >> 8;                            \
-  }                                                       \
+  KERNEL_CHAIN_STEP(i)                                    \
   O##a += f(O##b, O##c, O##d) + Load32(bout + 4 * k) + (t); \
   O##a = Rotl(O##a, s) + O##b;
 
@@ -155,17 +177,8 @@ void KernelPieceOnePass(KernelRun* run, const uint8_t* in, uint8_t* out, uint32_
   }
   run->in_md5.state[0] = Ia, run->in_md5.state[1] = Ib, run->in_md5.state[2] = Ic,
   run->in_md5.state[3] = Id;
-  // The output blocks still behind, before the caller reuses the buffer.
-  const uint32_t lagging = blocks < 2 ? blocks : 2;
   uint32_t out_state[4] = {Oa, Ob, Oc, Od};
-  Md5Blocks(out_state, out + 64 * size_t(blocks - lagging), lagging);
-  memcpy(run->out_md5.state, out_state, sizeof out_state);
-  run->in_md5.length += 64 * uint64_t(blocks);
-  run->out_md5.length += 64 * uint64_t(blocks);
-  run->a = chain_a;
-  run->n = n;
-  const uint32_t tail = count % 64;
-  if (tail) KernelPieceChunked(run, in + 64 * size_t(blocks), out + 64 * size_t(blocks), tail);
+  FinishOnePassPiece(run, out_state, chain_a, n, in, out, count);
 }
 
 #if defined(__x86_64__)
@@ -189,12 +202,7 @@ void KernelPieceOnePass(KernelRun* run, const uint8_t* in, uint8_t* out, uint32_
   V##a = _mm_add_epi32(V##a, _mm_set1_epi32(int32_t(t)));                                \
   __asm__("" : "+v"(V##a)); /* keeps the compiler from moving these adds after f */      \
   V##a = _mm_add_epi32(V##a, _mm_ternarylogic_epi32(V##b, V##c, V##d, f##_LOGIC));       \
-  {                                                                                        \
-    uint32_t sum = uint32_t(chain_a) + n--;                                                \
-    uint32_t p = sum * sum;                                                                \
-    low[i] = uint16_t(p);                                                                  \
-    chain_a = int32_t(p) >> 8;                                                             \
-  }                                                                                        \
+  KERNEL_CHAIN_STEP(i)                                    \
   V##a = _mm_add_epi32(_mm_rol_epi32(V##a, s), V##b);
 
 int KernelHasAvx512() { return __builtin_cpu_supports("avx512vl"); }
@@ -251,16 +259,7 @@ __attribute__((target("avx512f,avx512vl"))) void KernelPieceOnePassAvx512(Kernel
     run->in_md5.state[2] = uint32_t(_mm_cvtsi128_si32(Vc));
     run->in_md5.state[3] = uint32_t(_mm_cvtsi128_si32(Vd));
   }
-  // The output blocks still behind, before the caller reuses the buffer.
-  const uint32_t lagging = blocks < 2 ? blocks : 2;
-  Md5Blocks(out_state, out + 64 * size_t(blocks - lagging), lagging);
-  memcpy(run->out_md5.state, out_state, sizeof out_state);
-  run->in_md5.length += 64 * uint64_t(blocks);
-  run->out_md5.length += 64 * uint64_t(blocks);
-  run->a = chain_a;
-  run->n = n;
-  const uint32_t tail = count % 64;
-  if (tail) KernelPieceChunked(run, in + 64 * size_t(blocks), out + 64 * size_t(blocks), tail);
+  FinishOnePassPiece(run, out_state, chain_a, n, in, out, count);
 }
 
 void ProcessEntryOnePassAvx512(const PackageChain* chain, const uint8_t* in, uint8_t* out,
