@@ -55,7 +55,7 @@ static int32_t Fail(SetupContext* context, int32_t code, const char* text) {
   return code;
 }
 
-static int32_t FailWithSite(SetupContext* context, int32_t code, FailureText which) {
+int32_t FailWithSite(SetupContext* context, int32_t code, FailureText which) {
   char text[sizeof context->error_text];
   if (!ComposeFailureText(text, sizeof text, which)) text[0] = '\0';
   return Fail(context, code, text);

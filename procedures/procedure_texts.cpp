@@ -103,27 +103,12 @@ int AppendFileReason(char* text, size_t cap, const char* file, const char* reaso
 
 const char UNINSTALLER_FALLBACK_NAME[] = "QuorvaneSetup.exe";
 
-namespace {
-
-// Letter case of ASCII letters only: the package's names are ASCII, so no
-// other letter can spell one of them differently.
-bool SameNameIgnoringCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    char x = *a >= 'A' && *a <= 'Z' ? static_cast<char>(*a - 'A' + 'a') : *a;
-    char y = *b >= 'A' && *b <= 'Z' ? static_cast<char>(*b - 'A' + 'a') : *b;
-    if (x != y) return false;
-    if (!x) return true;
-  }
-}
-
-}  // namespace
-
 const char* UninstallerName(const char* own_name, const PackageDirectory* directory) {
   if (!own_name || !own_name[0]) return UNINSTALLER_FALLBACK_NAME;
   for (uint32_t i = 0; i < PACKAGE_ENTRY_COUNT; ++i) {
     char name[PACKAGE_NAME_SIZE + 1];
     CopyEntryName(&directory->entries[i], name);
-    if (SameNameIgnoringCase(name, own_name)) return UNINSTALLER_FALLBACK_NAME;
+    if (EntryNamesClash(name, own_name)) return UNINSTALLER_FALLBACK_NAME;
   }
   return own_name;
 }

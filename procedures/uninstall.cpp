@@ -54,19 +54,9 @@ static int RemoveDriver(SetupContext* context, const char* program, int32_t* exi
   return *exit_code != -605 && *exit_code != -604;
 }
 
-// Stores the text before the post, so the window reads it whole; the window
-// shows it unless silent.
-static int32_t Fail(SetupContext* context, int32_t code, FailureText which) {
-  char text[sizeof context->error_text];
-  if (!ComposeFailureText(text, sizeof text, which)) text[0] = '\0';
-  CopyText(context->error_text, sizeof context->error_text, text);
-  PostOutcome(context->main_window, STATUS_FAILED);
-  return code;
-}
-
 int32_t UninstallProcedure(SetupContext* context) {
   CopyText(context->error_caption, sizeof context->error_caption, UNINSTALL_ERROR_CAPTION);
-  if (ReadPackageDirectory(context) != 0) return Fail(context, -1, TEXT_UNINSTALL_PACKAGE);
+  if (ReadPackageDirectory(context) != 0) return FailWithSite(context, -1, TEXT_UNINSTALL_PACKAGE);
   ResolveInstallFolder(context, PRODUCT_SUBFOLDER);
 
   // The installed copy may be gone or damaged: write the one from the package,
@@ -80,13 +70,14 @@ int32_t UninstallProcedure(SetupContext* context) {
   int32_t exit_code = -605;
   if (!JoinPath(program, sizeof program, context->install_folder, line_driver) ||
       !RemoveDriver(context, program, &exit_code))
-    return Fail(context, exit_code, TEXT_UNINSTALL_DRIVER);
+    return FailWithSite(context, exit_code, TEXT_UNINSTALL_DRIVER);
 
   if (!JoinPath(program, sizeof program, context->install_folder, AuxDriverSetupName(context->is_wow64)))
-    return Fail(context, -605, TEXT_UNINSTALL_DRIVER);
+    return FailWithSite(context, -605, TEXT_UNINSTALL_DRIVER);
   if (FileExists(program) == 1) {
     int32_t aux_exit_code = 0;
-    if (!RemoveDriver(context, program, &aux_exit_code)) return Fail(context, aux_exit_code, TEXT_UNINSTALL_DRIVER);
+    if (!RemoveDriver(context, program, &aux_exit_code))
+      return FailWithSite(context, aux_exit_code, TEXT_UNINSTALL_DRIVER);
     exit_code = aux_exit_code;
   }
 

@@ -25,6 +25,19 @@ int Stays(TreeWalk* walk, const char* path) {
   return 1;
 }
 
+int DeleteTreeIn(char* path, size_t len, TreeWalk* walk);
+
+// One item with the given attributes: a file, or a link of any kind (a reparse
+// point) as itself, since what a link points to may lie outside the tree and
+// is never entered; a folder with its contents. Whether it went.
+int DeleteItem(char* path, DWORD attributes, TreeWalk* walk) {
+  // Users and sync tools mark files read-only; the removal takes them all the same.
+  if (attributes & FILE_ATTRIBUTE_READONLY) ClearReadOnly(path);
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileA(path) != 0;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveDirectoryA(path) != 0;
+  return DeleteTreeIn(path, strlen(path), walk);
+}
+
 // `path` holds the folder (len characters) in a kTreeArea buffer shared by
 // every level, so that deep trees cost little stack. The enumeration starts
 // afresh after every item, so none is open while the folder changes; the
@@ -58,18 +71,7 @@ int DeleteTreeIn(char* path, size_t len, TreeWalk* walk) {
       break;
     }
     const DWORD attributes = item.dwFileAttributes;
-    // Users and sync tools mark files read-only; the removal takes them all the same.
-    if (attributes & FILE_ATTRIBUTE_READONLY) ClearReadOnly(path);
-    int removed;
-    // A link of any kind (a reparse point) goes as itself: what it points to
-    // may lie outside the tree, and is never entered.
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-      removed = DeleteFileA(path) != 0;
-    else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-      removed = RemoveDirectoryA(path) != 0;
-    else
-      removed = DeleteTreeIn(path, strlen(path), walk);
-    if (!removed) {
+    if (!DeleteItem(path, attributes, walk)) {
       // A sub-folder that stayed was handed over by its own walk already.
       int go_on = (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)
                       ? walk->left_behind != nullptr
@@ -98,11 +100,10 @@ int DeleteTree(const char* folder, TreeWalk* walk) {
   while (len > 3 && path[len - 1] == '\\') path[--len] = '\0';
   const DWORD attributes = GetFileAttributesA(path);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    int removed = attributes & FILE_ATTRIBUTE_DIRECTORY ? RemoveDirectoryA(path) : DeleteFileA(path);
-    if (!removed) Stays(walk, path);
-    return 1;
+    if (!DeleteItem(path, attributes, walk)) Stays(walk, path);
+  } else {
+    DeleteTreeIn(path, len, walk);
   }
-  DeleteTreeIn(path, len, walk);
   return 1;
 }
 
