@@ -15,7 +15,7 @@
 
 const LaunchOpenHooks* g_launch_open_hooks = nullptr;
 
-int ProcessIsElevated() {
+static int ProcessIsElevated() {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return 0;
   // Windows before Vista knows no elevation: the query fails there.
@@ -29,7 +29,7 @@ int ProcessIsElevated() {
 // The shell's own ShellExecute, reached from the desktop window's folder view:
 // the program it starts runs in the desktop's process context, the user's own.
 // Every interface is asked for by its IID and called through its vtable.
-int OpenAsDesktopUser(const char* address) {
+static int OpenAsDesktopUser(const char* address) {
   wchar_t wide[LAUNCH_TARGET_MAX];
   int units = MultiByteToWideChar(CP_ACP, 0, address, -1, wide, LAUNCH_TARGET_MAX);
   if (units <= 0) return 0;

@@ -3,15 +3,12 @@
 #pragma once
 #include <windows.h>
 
-// 1 when the process runs with the full token of an administrator who was
-// asked to elevate (Vista and later, UAC on); 0 without UAC or when unknown.
-int ProcessIsElevated();
-// Opens address through the desktop's shell, which runs as the signed-in user
-// without elevation. 1 when the shell accepted it.
-int OpenAsDesktopUser(const char* address);
-
 struct LaunchOpenHooks {
+  // 1 when the process runs with the full token of an administrator who was
+  // asked to elevate (Vista and later, UAC on); 0 without UAC or when unknown.
   int (*process_is_elevated)();
+  // Opens address through the desktop's shell, which runs as the signed-in
+  // user without elevation. 1 when the shell accepted it.
   int (*open_as_desktop_user)(const char* address);
   void (*open_here)(HWND owner, const char* address);  // ShellExecuteA "open"
 };

@@ -16,9 +16,6 @@ TEST(ProcedureTexts, FailureTextsEndWithTheWebSiteAndAFullStop) {
       {TEXT_INSTALL_FOLDER,
        "Failed to create target folder on system disk\nthanks to download official package at\n"
        "https://www.halcyra.example."},
-      {TEXT_INSTALL_PENDING,
-       "Failed to cancel the deletion of target folder\nthat Windows will carry out at next restart...\n"
-       "thanks to download official package at\nhttps://www.halcyra.example."},
       {TEXT_INSTALL_COPY,
        "Failed to copy file(s) to destination folder...\nInstallation package might be corrupted\n"
        "thanks to download official package at\nhttps://www.halcyra.example."},
@@ -27,9 +24,6 @@ TEST(ProcedureTexts, FailureTextsEndWithTheWebSiteAndAFullStop) {
        "https://www.halcyra.example."},
       {TEXT_INSTALL_DRIVER,
        "Driver setup program could not be started...\nthanks to download official package at\n"
-       "https://www.halcyra.example."},
-      {TEXT_UNINSTALL_DRIVER,
-       "De-Installation driver setup program could not be started...\nthanks to download official package at\n"
        "https://www.halcyra.example."},
   };
   for (const Case& c : cases) {
