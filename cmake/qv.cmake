@@ -109,7 +109,7 @@ function(qv_add_wine_test name)
   else()
     add_test(NAME wine.${name} COMMAND ${QV_WINE_RUN} ${QV_X64_DIR}/tests/${name}.exe)
     set_tests_properties(wine.${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600
-      ENVIRONMENT "QV_WINE_STATE=${QV_BUILD_ROOT}/wine")
+      ENVIRONMENT "QV_WINE_STATE=${QV_BUILD_ROOT}/wine;QV_EXPECT_WOW64=0")
   endif()
 endfunction()
 

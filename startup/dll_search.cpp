@@ -5,6 +5,9 @@
 #include <type_traits>
 
 #include "startup/startup.h"
+#ifdef QV_DLL_SEARCH_HOOK
+#include "startup/environment_hooks.h"
+#endif
 
 // Both arrived after Windows 2000 (SetDllDirectoryA with XP SP1,
 // SetDefaultDllDirectories with Windows 8 and the Vista/7 update), so they are
@@ -19,11 +22,18 @@ static_assert(std::is_same<SetDefaultDllDirectoriesFn, decltype(&::SetDefaultDll
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 #endif
 
+#ifdef QV_DLL_SEARCH_HOOK
+decltype(&::GetProcAddress) g_dll_search_lookup = GetProcAddress;
+#define QV_KERNEL32_LOOKUP g_dll_search_lookup
+#else
+#define QV_KERNEL32_LOOKUP GetProcAddress
+#endif
+
 namespace {
 template <typename Fn>
 Fn Kernel32Function(HMODULE kernel, const char* name) {
   return kernel == nullptr ? nullptr
-                           : reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name)));
+                           : reinterpret_cast<Fn>(reinterpret_cast<void*>(QV_KERNEL32_LOOKUP(kernel, name)));
 }
 }  // namespace
 

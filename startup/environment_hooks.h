@@ -19,3 +19,10 @@ int32_t ClassifyOsWith(BOOL(WINAPI* get_version)(OSVERSIONINFOA*));
 void ForgetSpecialFoldersForTest();
 // Loads a system DLL from the system folder only, whatever the search order.
 HMODULE LoadSystemLibrary(const char* name);
+
+#ifdef QV_DLL_SEARCH_HOOK
+// How HardenDllSearch looks up kernel32's functions; only in a build of it
+// with this define (the planting test's probe, never the setup program), so
+// that a test can hide what the systems before the loader update lack.
+extern decltype(&::GetProcAddress) g_dll_search_lookup;
+#endif

@@ -1,14 +1,16 @@
 // qvinspect: what the end-to-end tests and scripts/demo look at inside a Wine prefix.
 //   qvinspect link FILE.LNK    prints target, working folder and description, tab-separated
 //   qvinspect device {GUID}    prints the path of every present interface of the class;
-//                              exit 0 when there is one, 1 when there is none
-//   qvinspect gone NAME SECS   exit 0 once no process runs from a file NAME (within SECS
-//                              seconds), 1 when one still runs then
+//                              exit 0 when there is one, 1 and "none" when there is none
+//   qvinspect gone NAME SECS   exit 0 and "gone" once no process runs from a file NAME
+//                              (within SECS seconds), 1 and "running" when one still runs then
 //   qvinspect schedule PATH    has PATH deleted at the next restart, as any program may
 //   qvinspect reshape          leaves the restart operations as some programs do: REG_SZ,
 //                              a string after the closing NUL, and one byte more
 //   qvinspect pending          prints the restart operations' type, then every string to
 //                              the end of the data in brackets, one a line, and an odd byte
+// device and gone exit 2 when they cannot tell; their words tell a "no" from
+// Wine's own exit status 1 for a program it cannot start.
 #include <windows.h>
 #include <objbase.h>
 #include <setupapi.h>
@@ -57,7 +59,7 @@ int ShowDevices(const char* guid_text) {
   MultiByteToWideChar(CP_ACP, 0, guid_text, -1, wide, 64);
   if (FAILED(CLSIDFromString(wide, &guid))) return 2;
   HDEVINFO set = SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-  if (set == INVALID_HANDLE_VALUE) return 1;
+  if (set == INVALID_HANDLE_VALUE) return 2;
   int found = 0;
   SP_DEVICE_INTERFACE_DATA data;
   data.cbSize = sizeof data;
@@ -65,30 +67,41 @@ int ShowDevices(const char* guid_text) {
     char buffer[2048];
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer);
     detail->cbSize = sizeof *detail;
-    if (SetupDiGetDeviceInterfaceDetailA(set, &data, detail, sizeof buffer, nullptr, nullptr)) {
+    if (SetupDiGetDeviceInterfaceDetailA(set, &data, detail, sizeof buffer, nullptr, nullptr))
       printf("%s\n", detail->DevicePath);
-      found = 1;
-    }
+    found = 1;
   }
+  bool complete = GetLastError() == ERROR_NO_MORE_ITEMS;
   SetupDiDestroyDeviceInfoList(set);
-  return found ? 0 : 1;
+  if (found) return 0;
+  if (!complete) return 2;
+  puts("none");
+  return 1;
 }
 
 int Running(const char* name) {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 1;  // cannot tell: taken as running
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;  // cannot tell
   PROCESSENTRY32 entry;
   entry.dwSize = sizeof entry;
-  int found = 0;
-  for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
+  BOOL more = Process32First(snapshot, &entry);
+  int found = more ? 0 : -1;  // not even this process listed: cannot tell
+  for (; more && found == 0; more = Process32Next(snapshot, &entry))
     found = lstrcmpiA(entry.szExeFile, name) == 0;
   CloseHandle(snapshot);
   return found;
 }
 
 int WaitGone(const char* name, int seconds) {
-  for (DWORD start = GetTickCount(); Running(name); Sleep(100))
-    if (GetTickCount() - start >= static_cast<DWORD>(seconds) * 1000) return 1;
+  int running;
+  for (DWORD start = GetTickCount(); (running = Running(name)) == 1; Sleep(100)) {
+    if (GetTickCount() - start >= static_cast<DWORD>(seconds) * 1000) {
+      puts("running");
+      return 1;
+    }
+  }
+  if (running < 0) return 2;
+  puts("gone");
   return 0;
 }
 

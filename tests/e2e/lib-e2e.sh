@@ -34,11 +34,12 @@ e2e_setup_checks() {
 e2e_ok() { echo "  ok    $*"; }
 e2e_bad() { echo "  FAIL  $*"; E2E_FAILURES=$((E2E_FAILURES + 1)); }
 
-# e2e_check DESCRIPTION COMMAND...: passes when the command succeeds.
+# e2e_check DESCRIPTION COMMAND...: passes when the command succeeds and
+# counted no failure of its own (a query that could not tell, see e2e_ask).
 e2e_check() {
-  local what=$1
+  local what=$1 failures=$E2E_FAILURES
   shift
-  if "$@"; then e2e_ok "$what"; else e2e_bad "$what"; fi
+  if "$@" && [ "$E2E_FAILURES" = "$failures" ]; then e2e_ok "$what"; else e2e_bad "$what"; fi
 }
 
 # e2e_equal DESCRIPTION EXPECTED ACTUAL
@@ -121,7 +122,22 @@ e2e_user_programs() {
 E2E_COMMON_FOLDERS='HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders'
 e2e_common_programs() { e2e_reg_value "$E2E_COMMON_FOLDERS" 'Common Programs'; }
 
-e2e_device_present() { qv_wine "$E2E_INSPECT" device "$E2E_DEVICE_GUID" >/dev/null 2>&1; }
+# e2e_ask QUESTION NO PROGRAM ARGS...: a Windows program's yes (exit status 0)
+# or no (1, and it printed just NO: Wine gives 1 also for a program it cannot
+# start). Anything else is a failure of its own and returns 2, so that a
+# negated query (eval '! e2e_device_present') fails too.
+e2e_ask() {
+  local question=$1 no=$2 out status
+  shift 2
+  out=$(qv_wine "$@" 2>/dev/null)
+  status=$?
+  [ $status = 0 ] && return 0
+  [ $status = 1 ] && [ "${out%$'\r'}" = "$no" ] && return 1
+  e2e_bad "could not tell $question (exit status $status)"
+  return 2
+}
+
+e2e_device_present() { e2e_ask "whether the device is present" none "$E2E_INSPECT" device "$E2E_DEVICE_GUID"; }
 
 # e2e_link FILE.LNK (Windows path): "target<TAB>working folder<TAB>description".
 # A read that fails is tried once more: under a loaded machine Wine has been
@@ -180,12 +196,14 @@ e2e_check_nothing_after_drivers() {
   e2e_check "no ASIO registration" test -z "$(e2e_log | grep -i asiodriver)"
 }
 
-# Every package entry is in the product folder; prints the names that are not.
+# Every package entry is in the product folder; prints the names that are
+# not, or why the package could not be read.
 e2e_missing_entries() {
-  local exe=$1 name
+  local exe=$1 names name
+  names=$(e2e_package_names "$exe") && [ -n "$names" ] || { echo "(cannot read the package of $exe)"; return 1; }
   while IFS= read -r name; do
     [ -f "$(e2e_folder)/$(printf '%s' "$name" | tr '\\' /)" ] || printf '%s\n' "$name"
-  done < <(e2e_package_names "$exe")
+  done <<< "$names"
 }
 
 # Everything a complete install leaves, by the setup program E2E_SETUP.
@@ -246,7 +264,7 @@ HCQVAUX_Setup$suffix.exe [-h -i -H -n] in $E2E_FOLDER_WIN"
 # A damaged or unreadable package, by a copy of E2E_SETUP; TITLE_PREFIX leads
 # each scenario's title.
 e2e_damage_scenarios() {
-  local prefix=$1 setup missing expected_max damaged=10 names
+  local prefix=$1 setup missing expected_max damaged=10 names entry
   e2e_scenario "${prefix}a damaged record: one digest wrong"
   setup=$(e2e_copy_setup digest)
   perl "$E2E_PE" digest "$setup" Quorvane.exe
@@ -260,13 +278,15 @@ e2e_damage_scenarios() {
   e2e_scenario "${prefix}a damaged entry: one stored byte flipped"
   setup=$(e2e_copy_setup stored)
   mapfile -t names < <(e2e_package_names "$setup")
-  perl "$E2E_PE" stored "$setup" "${names[$damaged]}"
+  # "?" names no entry: when no names could be read, every check below fails.
+  entry=${names[$damaged]:-?}
+  perl "$E2E_PE" stored "$setup" "$entry"
   e2e_setup "$setup" -i -h
   e2e_equal "install exits with -10" -10 "$E2E_RESULT"
   missing=$(e2e_missing_entries "$setup")
   # The chain carries the damage to at most four more entries.
   expected_max=$(printf '%s\n' "${names[@]:$damaged:5}")
-  e2e_check "the damaged entry is missing" grep -qxF "${names[$damaged]}" <<< "$missing"
+  e2e_check "the damaged entry is missing" grep -qxF "$entry" <<< "$missing"
   e2e_check "only it and up to four after it are missing" \
     eval '[ -z "$(comm -23 <(sort <<< "$missing") <(sort <<< "$expected_max"))" ]'
   e2e_equal "no driver setup program ran" "" "$(e2e_log | grep '_Setup')"
@@ -319,16 +339,21 @@ e2e_check_left_for_restart() {
 e2e_pending() { e2e_reg_value "$E2E_SESSION_MANAGER" PendingFileRenameOperations | sed 's/\\0/\n/g'; }
 
 # e2e_start_until TEST COMMAND...: runs COMMAND in the background (its process
-# id in E2E_JOB) until the shell command TEST succeeds (two minutes at most).
+# id in E2E_JOB) until the shell command TEST succeeds (two minutes at most);
+# a TEST never met is a failed check.
 e2e_start_until() {
   local until=$1 i
   shift
   "$@" >/dev/null 2>&1 &
   E2E_JOB=$!
   for ((i = 0; i < 600; i++)); do
-    eval "$until" && break
+    eval "$until" && return 0
+    kill -0 "$E2E_JOB" 2>/dev/null || break  # ended without meeting it
     sleep 0.2
   done
+  eval "$until" && return 0
+  e2e_bad "never reached: $until"
+  return 1
 }
 
 # e2e_logged TEXT: the stand-ins have logged a line holding TEXT.
@@ -352,7 +377,7 @@ e2e_kill_at() {
 }
 
 # e2e_orphan_gone PROGRAM SECONDS: no process runs from PROGRAM (within SECONDS).
-e2e_orphan_gone() { qv_wine "$E2E_INSPECT" gone "$1" "$2" >/dev/null 2>&1; }
+e2e_orphan_gone() { e2e_ask "whether $1 still runs" running "$E2E_INSPECT" gone "$1" "$2"; }
 
 # e2e_scenario_link_removal TITLE_PREFIX: a folder link inside the product
 # folder to a folder elsewhere (a sample library, say). The removal takes the

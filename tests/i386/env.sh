@@ -27,6 +27,10 @@ qv_i386_enter() {
   echo "$DISPLAY" > "$state/display.$$" && mv "$state/display.$$" "$state/display" || return 1
   export QV_WINE_STATE=$state QV_WINE_ARCH=$arch
   export QV_WINE64=$QV_I386_DIR/wine QV_WINESERVER=$QV_I386_DIR/wineserver
+  # A 32-bit process in the 64-bit prefix runs under WoW64 (the environment tests check it).
+  QV_EXPECT_WOW64=0
+  [ "$arch" = win64 ] && QV_EXPECT_WOW64=1
+  export QV_EXPECT_WOW64
   export QV_SETUP_EXE=${QV_SETUP_EXE:-${QV_DIST_DIR:-$QV_I386_DIR/../../dist}/QuorvaneSetup.exe}
   # One session: each prefix's wineserver then lives from one Wine call to the next.
   QV_I386_SESSION=$("$QV_I386_DIR/stage" session start) || return 1

@@ -149,11 +149,10 @@ TEST_F(Package, DeletePackageFilesLeavesTheSubFolder) {
   ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
   ASSERT_EQ(ReadPackageDirectory(&context), 0);
   ASSERT_EQ(ExtractPackage(&context, nullptr), 0);
-  EXPECT_EQ(DeletePackageFiles(&context), 0);
+  DeletePackageFiles(&context);
   EXPECT_FALSE(Exists(P("entry_00.bin")));
   EXPECT_FALSE(Exists(P("codec\\codec_lib.dll")));
   EXPECT_TRUE(Exists(P("codec")));
-  EXPECT_EQ(DeletePackageFiles(&context), 0);  // none of them there: still 0
 }
 
 TEST_F(Package, NoResourceIsMinusOne) {
@@ -207,7 +206,7 @@ TEST_F(Package, EntryNamedOutsideIsNeitherWrittenNorDeleted) {
   HANDLE h = CreateFileA(P("x.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   CloseHandle(h);
-  EXPECT_EQ(DeletePackageFiles(&context), 0);
+  DeletePackageFiles(&context);
   EXPECT_TRUE(Exists(P("x.txt")));
   EXPECT_FALSE(Exists(P("a\\b\\entry_04.bin")));
 }
@@ -217,7 +216,7 @@ TEST_F(Package, OverLongDestinationPathsFailCleanly) {
   strcpy(context.install_folder, deep.c_str());
   ASSERT_EQ(ReadPackageDirectory(&context), 0);
   EXPECT_EQ(ExtractPackage(&context, nullptr), -153);
-  EXPECT_EQ(DeletePackageFiles(&context), 0);
+  DeletePackageFiles(&context);  // must not overrun on them either
 }
 
 }  // namespace

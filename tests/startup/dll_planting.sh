@@ -1,34 +1,47 @@
 #!/usr/bin/env bash
-# A shfolder.dll planted beside the program must never be loaded once the
-# start-up hardening has run. The unhardened run shows that Wine would load it.
+# A DLL planted beside the program under the name of a system DLL must never be
+# loaded once the start-up hardening has run: with SetDefaultDllDirectories,
+# and with it hidden (--old-loader), as on the systems before the loader
+# update, where preloading from the system folder alone keeps the plants out.
+# The unhardened run shows that Wine would load every one of them.
 set -u
 . "$QV_SOURCE_DIR/tests/wine/lib.sh"
 qv_prefix_new || exit 1
 trap qv_prefix_drop EXIT
 dir="$WINEPREFIX/drive_c/downloads"
-mkdir -p "$dir"
-cp "$QV_BUILD_ROOT/x64/tests/plant/plant_probe.exe" "$QV_BUILD_ROOT/x64/tests/plant/shfolder.dll" "$dir/"
-fail=0
+plant="$QV_BUILD_ROOT/x64/tests/plant"
+# The preloaded names that Wine has, less those loaded before the hardening can
+# run: setupapi.dll, imported by the probe as by the setup program, and
+# version.dll, imported by Wine's setupapi.dll.
+names="shfolder.dll uxtheme.dll oleacc.dll dwmapi.dll userenv.dll propsys.dll apphelp.dll mpr.dll"
+mkdir -p "$dir" && cp "$plant/plant_probe.exe" "$dir/" || exit 1
 # Wine prefers its own builtin DLLs; Windows loads whichever file it finds first.
 # Native-first makes Wine behave like Windows here.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;shfolder=n,b"
-
-out=$(cd "$dir" && qv_wine 'C:\downloads\plant_probe.exe' --unhardened 2>&1 | tr -d '\r')
-echo "unhardened: $out"
-if [ ! -f "$dir/planted-dll-was-loaded" ]; then
-  echo "FAIL: the planted DLL is not loaded even without hardening; this test proves nothing here"
-  fail=1
-fi
-rm -f "$dir/planted-dll-was-loaded"
-
-out=$(cd "$dir" && qv_wine 'C:\downloads\plant_probe.exe' 2>&1 | tr -d '\r')
-echo "hardened: $out"
-if [ -f "$dir/planted-dll-was-loaded" ]; then
-  echo "FAIL: the planted DLL was loaded after hardening"
-  fail=1
-fi
-echo "$out" | grep -q 'answers C:\\planted' && { echo "FAIL: the planted DLL answered"; fail=1; }
-echo "$out" | grep -qi 'by name: .*system32\\shfolder.dll' || { echo "FAIL: by-name load not from system32"; fail=1; }
-echo "$out" | grep -qi 'system folder: .*system32\\shfolder.dll' || { echo "FAIL: system load not from system32"; fail=1; }
+overrides=
+for name in $names; do
+  cp "$plant/shfolder.dll" "$dir/$name" || exit 1
+  overrides="$overrides;${name%.dll}=n,b"
+done
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d$overrides"
+fail=0
+for run in --unhardened --hardened --old-loader; do
+  rm -f "$dir"/*-was-loaded
+  out=$(cd "$dir" && qv_wine 'C:\downloads\plant_probe.exe' $run $names 2>&1 | tr -d '\r')
+  echo "$run:"
+  echo "$out" | sed 's/^/  /'
+  for name in $names; do
+    loaded=$(find "$dir" -maxdepth 1 -iname "$name-was-loaded")
+    if [ $run = --unhardened ]; then
+      [ -n "$loaded" ] || { echo "FAIL: $name: not loaded even without hardening; this test proves nothing"; fail=1; }
+    else
+      [ -z "$loaded" ] || { echo "FAIL: $run: the planted $name was loaded"; fail=1; }
+      echo "$out" | grep -qi "^$name by name: c:\\\\windows\\\\system32\\\\$name answers " ||
+        { echo "FAIL: $run: $name by name not from system32"; fail=1; }
+    fi
+  done
+  [ $run = --unhardened ] && continue
+  echo "$out" | grep -q 'answers C:\\planted' && { echo "FAIL: $run: a planted DLL answered"; fail=1; }
+  echo "$out" | grep -qi 'system folder: .*system32\\shfolder.dll' || { echo "FAIL: $run: system load not from system32"; fail=1; }
+done
 [ $fail = 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
 exit $fail

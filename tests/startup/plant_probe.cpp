@@ -1,5 +1,8 @@
-// Loads SHFOLDER.DLL the ways the setup program could, after (or, with
-// --unhardened, without) the start-up hardening, and prints where each came from.
+// Loads each DLL named on its command line by name, after (or, with
+// --unhardened, without) the start-up hardening, and prints where each came
+// from; then SHFOLDER.DLL from the system folder. --old-loader hides
+// SetDefaultDllDirectories from the hardening, as the systems before the
+// loader update lack it.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -10,7 +13,7 @@
 #include "startup/startup.h"
 
 // Prints where the module came from and what its SHGetFolderPathA answers:
-// the planted one answers "C:\planted".
+// a planted one answers "C:\planted".
 static void Report(const char* how, HMODULE module) {
   char path[MAX_PATH] = "(not loaded)";
   char answer[MAX_PATH] = "(none)";
@@ -23,10 +26,20 @@ static void Report(const char* how, HMODULE module) {
   printf("%s: %s answers %s\n", how, path, answer);
 }
 
+static FARPROC WINAPI WithoutDefaultDllDirectories(HMODULE module, LPCSTR name) {
+  return strcmp(name, "SetDefaultDllDirectories") == 0 ? nullptr : GetProcAddress(module, name);
+}
+
 int main(int argc, char** argv) {
-  bool harden = !(argc > 1 && strcmp(argv[1], "--unhardened") == 0);
-  if (harden) HardenDllSearch();
-  Report("by name", LoadLibraryA("SHFOLDER.DLL"));
+  // plant_probe --unhardened|--hardened|--old-loader DLL...
+  if (argc < 2) return 2;
+  if (strcmp(argv[1], "--old-loader") == 0) g_dll_search_lookup = WithoutDefaultDllDirectories;
+  if (strcmp(argv[1], "--unhardened") != 0) HardenDllSearch();
+  for (int i = 2; i < argc; ++i) {
+    char how[MAX_PATH];
+    snprintf(how, sizeof how, "%s by name", argv[i]);
+    Report(how, LoadLibraryA(argv[i]));
+  }
   Report("from the system folder", LoadSystemLibrary("SHFOLDER.DLL"));
   return 0;
 }
