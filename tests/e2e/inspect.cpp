@@ -163,7 +163,7 @@ int Contend(int argc, wchar_t** argv) {
     if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT && event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
     bool first_break = event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT &&
                        event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT;
-    swapped = first_break && Swap(argv[1], argv[2]);
+    if (first_break) swapped = Swap(argv[1], argv[2]);
     ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
     if ((first_break && DebugActiveProcessStop(pi.dwProcessId)) || event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT)
       break;

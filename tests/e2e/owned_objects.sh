@@ -8,10 +8,10 @@ e2e_setup_checks || exit 1
 trap 'qv_prefix_drop' EXIT
 
 # A tool holds the setup program's file with delete access, sharing everything,
-# and (but "never") puts another program at its path: at the program's first
-# instruction, before it holds anything, that is not the image that runs, and
-# the install stops before it changes anything; once the mutex is there, it is
-# never what the uninstaller copy is made from.
+# and (unless "never") puts another program at its path. Put there at the
+# program's first instruction, before it holds anything, that is not the image
+# that runs: the install stops before it changes anything. Put there once the
+# mutex exists, it is never what the uninstaller copy is made from.
 for when in never start mutex; do
   e2e_scenario "the setup program's file held by a tool, and swapped: $when"
   setup=$(e2e_copy_setup "contend-$when")
@@ -20,7 +20,8 @@ for when in never start mutex; do
   [ $when = never ] || e2e_check "another program stands at its path" cmp -s "$setup" "$E2E_INSPECT"
   if [ $when = start ]; then
     e2e_equal "install exits with -1" -1 "$E2E_RESULT"
-    e2e_check "no product folder, no Uninstall entry" eval '[ ! -e "$(e2e_folder)" ] && ! e2e_reg_key_exists "$E2E_UNINSTALL_KEY"'
+    e2e_check "no product folder, no Uninstall entry" \
+      eval '[ ! -e "$(e2e_folder)" ] && ! e2e_reg_key_exists "$E2E_UNINSTALL_KEY"'
   else
     e2e_equal "install exits with 0" 0 "$E2E_RESULT"
     e2e_check_installed
