@@ -9,6 +9,7 @@
 #include "procedures/procedure_texts.h"
 #include "procedures/shortcuts.h"
 #include "startup/environment.h"
+#include "system/ansi_path.h"
 #include "system/files.h"
 #include "system/registry.h"
 #include "system/text.h"
@@ -117,11 +118,45 @@ static void CreateShortcutSet(SetupContext* context, const char* programs_folder
   }
 }
 
+// The install stops, before it changes anything, without the program's own
+// file proven ours at start-up: the uninstaller copy that the Uninstall entry
+// runs elevated could be another program. The box names the file and why.
+static int32_t FailOwnFile(SetupContext* context) {
+  FileFailure failure = {};
+  wchar_t own[1024];
+  char path[1024];
+  DWORD n = GetModuleFileNameW(context->instance, own, sizeof own / sizeof own[0]);
+  if (n == 0 || n >= sizeof own / sizeof own[0] || !AnsiPathFromWide(own, path, sizeof path))
+    CopyText(path, sizeof path, context->setup_name);
+  NoteFileFailure(&failure, path, context->setup_file_error);
+  return FailWriting(context, -1, TEXT_INSTALL_PACKAGE, failure);
+}
+
+// Whether name, in folder, is the name of nothing else: free, or the long
+// name of what stands there. A short (8.3) alias such as QUOR~4CY.EXE may be
+// that of a product program, which the copy would replace.
+static int NamesNothingElse(const char* folder, const char* name) {
+  char path[2048];
+  wchar_t wide_path[2048];
+  wchar_t wide_name[MAX_PATH];
+  if (!JoinPath(path, sizeof path, folder, name) ||
+      !MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide_path, sizeof wide_path / sizeof wide_path[0]) ||
+      !MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, wide_name, MAX_PATH))
+    return 0;
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW(wide_path, &found);
+  if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  FindClose(find);
+  return SameFileName(found.cFileName, wide_name);
+}
+
 // Copies the running setup program, from the file held since start-up (never
 // by its path, which others may have changed since), into the install folder.
 // 1 when dest holds a whole copy.
 static int CopyUninstaller(SetupContext* context, char* dest, size_t dest_size, FileFailure* failure) {
   const char* name = UninstallerName(context->setup_name, &context->package_directory);
+  if (name != UNINSTALLER_FALLBACK_NAME && !NamesNothingElse(context->install_folder, name))
+    name = UNINSTALLER_FALLBACK_NAME;
   if (!JoinPath(dest, dest_size, context->install_folder, name)) {
     NoteFileFailure(failure, name, ERROR_FILENAME_EXCED_RANGE);
     return 0;
@@ -134,12 +169,14 @@ int32_t InstallProcedure(SetupContext* context) {
 
   SetStatusText(context, STATUS_EXTRACT);
   if (ReadPackageDirectory(context) != 0) return FailWithSite(context, -1, TEXT_INSTALL_PACKAGE);
+  if (!context->setup_file) return FailOwnFile(context);
 
   SetStatusText(context, STATUS_COPY);
-  ResolveInstallFolder(context, PRODUCT_SUBFOLDER);
+  FileFailure failure = {};
+  if (ResolveInstallFolder(context, PRODUCT_SUBFOLDER, &failure) != 0)
+    return FailWriting(context, -3, TEXT_INSTALL_FOLDER, failure);
   // A removal not yet finished by a restart would delete what is written now.
   if (!WithdrawRestartDeletions(context->install_folder)) return FailWithSite(context, -3, TEXT_INSTALL_PENDING);
-  FileFailure failure = {};
   if (MakeFolderPath(context->install_folder, &failure) != 1)
     return FailWriting(context, -3, TEXT_INSTALL_FOLDER, failure);
   if (ExtractPackage(context, nullptr, &failure) != 0) return FailWriting(context, -10, TEXT_INSTALL_COPY, failure);

@@ -57,7 +57,9 @@ static int RemoveDriver(SetupContext* context, const char* program, int32_t* exi
 int32_t UninstallProcedure(SetupContext* context) {
   CopyText(context->error_caption, sizeof context->error_caption, UNINSTALL_ERROR_CAPTION);
   if (ReadPackageDirectory(context) != 0) return FailWithSite(context, -1, TEXT_UNINSTALL_PACKAGE);
-  ResolveInstallFolder(context, PRODUCT_SUBFOLDER);
+  // Without a product folder no driver setup program can be written or run
+  // (and a name joined to none would be relative): stopped as that would be.
+  if (ResolveInstallFolder(context, PRODUCT_SUBFOLDER) != 0) return FailWithSite(context, -605, TEXT_UNINSTALL_DRIVER);
 
   // The installed copy may be gone or damaged: write the one from the package,
   // into the folder made anew when it was deleted by hand.
@@ -92,8 +94,7 @@ int32_t UninstallProcedure(SetupContext* context) {
 
   RemoveAutostart();
 
-  ResolveInstallFolder(context, PRODUCT_SUBFOLDER);
-  ScheduleRemovalAtRestart(context->install_folder);
+  if (ResolveInstallFolder(context, PRODUCT_SUBFOLDER) == 0) ScheduleRemovalAtRestart(context->install_folder);
   context->install_folder[0] = '\0';
 
   // Last, as the install writes it last: a removal stopped at any step before

@@ -12,11 +12,12 @@ struct SetupContext {
   HWND main_window;
   HINSTANCE instance;
   int32_t is_wow64;
-  char setup_path[1024];  // empty when the path has no exact ANSI form
-  // The setup program's own file, held open from start-up to the end with read
-  // sharing only, so that nobody can rename, replace or change it while we
-  // run; the uninstaller copy is made from it. Null when it could not be opened.
+  // The setup program's own file, held open from the first thing start-up
+  // does to the end and proven to be the image this process runs; nobody can
+  // change it while we run, and the uninstaller copy is made from it. Null
+  // when it could not be held or is not ours: setup_file_error says why.
   HANDLE setup_file;
+  uint32_t setup_file_error;
   // Its long file name in exact ANSI form; empty when it has none.
   char setup_name[MAX_PATH];
   UINT_PTR blink_timer;

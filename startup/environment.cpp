@@ -12,6 +12,7 @@
 #include "startup/os_classify.h"
 #include "startup/path_root.h"
 #include "system/ansi_path.h"
+#include "system/files.h"
 #include "system/text.h"
 
 const GUID PRODUCT_DEVICE_INTERFACE_GUID = {
@@ -181,7 +182,16 @@ const char* GetStartupFolder() {
   return g_startup_folder;
 }
 
-int ResolveInstallFolder(SetupContext* context, const char* sub_path) {
+// A folder, not a link to one elsewhere.
+static int ExistingFolder(const char* path) {
+  wchar_t wide[1024];
+  if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide, sizeof wide / sizeof wide[0])) return 0;
+  const DWORD attributes = GetFileAttributesW(wide);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+int ResolveInstallFolder(SetupContext* context, const char* sub_path, FileFailure* failure) {
   char* folder = context->install_folder;
   const UINT cap = sizeof context->install_folder;
   folder[0] = '\0';
@@ -202,21 +212,28 @@ int ResolveInstallFolder(SetupContext* context, const char* sub_path) {
       FreeLibrary(shfolder);
     }
   }
-  if (folder[0] == '\0') {
-    wchar_t wide_windows_dir[2048];
-    char windows_dir[2048];
-    memset(wide_windows_dir, 0, sizeof wide_windows_dir);
-    UINT n = ReadWindowsDirectory(wide_windows_dir, 2000);
-    bool read = n != 0 && n < 2000 && n == wcslen(wide_windows_dir) &&
-                AnsiPathFromWide(wide_windows_dir, windows_dir, sizeof windows_dir);
-    if (!ProgramFilesFromWindowsDir(folder, cap, read ? windows_dir : nullptr))
-      ProgramFilesFromWindowsDir(folder, cap, nullptr);
-  }
   // A Program Files folder too long to take the sub-path is never cut short:
-  // the default drive's takes its place, so the result is always a whole path.
-  if (!AppendPathPart(folder, cap, sub_path)) {
+  // the fallback takes its place.
+  if (folder[0] != '\0' && AppendPathPart(folder, cap, sub_path)) return 0;
+  wchar_t wide_windows_dir[2048];
+  char windows_dir[2048];
+  memset(wide_windows_dir, 0, sizeof wide_windows_dir);
+  UINT n = ReadWindowsDirectory(wide_windows_dir, 2000);
+  bool read = n != 0 && n < 2000 && n == wcslen(wide_windows_dir) &&
+              AnsiPathFromWide(wide_windows_dir, windows_dir, sizeof windows_dir);
+  if (!ProgramFilesFromWindowsDir(folder, cap, read ? windows_dir : nullptr))
     ProgramFilesFromWindowsDir(folder, cap, nullptr);
-    AppendPathPart(folder, cap, sub_path);
+  // Only a folder that is there: one made at a drive root would let every
+  // user change what the elevated install puts below it.
+  if (!ExistingFolder(folder)) {
+    NoteFileFailure(failure, folder, ERROR_PATH_NOT_FOUND);
+    folder[0] = '\0';
+    return -3;
+  }
+  if (!AppendPathPart(folder, cap, sub_path)) {
+    NoteFileFailure(failure, folder, ERROR_FILENAME_EXCED_RANGE);
+    folder[0] = '\0';
+    return -3;
   }
   return 0;
 }

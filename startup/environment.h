@@ -12,4 +12,9 @@ HANDLE ProbeProductDevice(GUID interface_class);
 void ResolveSpecialFolders();
 const char* GetCommonProgramsFolder();
 const char* GetStartupFolder();
-int ResolveInstallFolder(SetupContext* context, const char* sub_path);
+struct FileFailure;
+// install_folder = the Program Files folder, a backslash and sub_path. Where
+// the shell names no Program Files folder that the code page holds, the one at
+// the root of the Windows drive, but only when it is there. 0, or -3 with
+// install_folder empty and failure (when given) naming the missing folder.
+int ResolveInstallFolder(SetupContext* context, const char* sub_path, FileFailure* failure = nullptr);

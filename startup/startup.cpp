@@ -1,14 +1,15 @@
-// The entry of the setup program: switches, the single-instance mutex, closing
-// running product windows, the context record and the message loop.
+// The entry of the setup program: its own file, switches, the single-instance
+// mutex, closing running product windows, the context record and the message loop.
 #include "startup/startup.h"
 
 #include <objbase.h>
 
 #include <cstring>
 
+#include "package/package.h"
 #include "startup/cmdline.h"
 #include "startup/environment.h"
-#include "system/ansi_path.h"
+#include "startup/own_file.h"
 #include "window/main_window.h"
 
 const char SETUP_MUTEX_NAME[] = "Halcyra Quorvane-Installation- Mutex-{5E0B7C21-93D4-4A6F-B812-6C3F09D4E7A5}";
@@ -25,43 +26,17 @@ int InitContext(SetupContext* context, HINSTANCE instance) {
   return 0;
 }
 
-int HoldSetupFile(SetupContext* context, const wchar_t* path) {
-  context->setup_file = nullptr;
-  context->setup_path[0] = '\0';
-  context->setup_name[0] = '\0';
-  if (!path || !path[0]) return 0;
-  // Opened first: from here on the name below cannot change under us.
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
-  if (file != INVALID_HANDLE_VALUE) context->setup_file = file;
-  AnsiPathFromWide(path, context->setup_path, sizeof context->setup_path);
-  // The long name, also when we were started by the short one.
-  WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(path, &found);
-  if (find != INVALID_HANDLE_VALUE) {
-    FindClose(find);
-    ExactAnsiText(found.cFileName, context->setup_name, sizeof context->setup_name);
-  }
-  return context->setup_file != nullptr;
-}
-
-// WM_CLOSE asks a window to close: its program may ask to save, or refuse. A
-// prefix also matches other programs' windows (an editor holding
-// "QuorVane-notes.txt"), which must never be told that they are being destroyed.
-static BOOL CALLBACK PostCloseIfTitleMatches(HWND window, LPARAM prefix_param) {
-  const char* prefix = reinterpret_cast<const char*>(prefix_param);
-  char title[512];
-  title[0] = '\0';
-  GetWindowTextA(window, title, sizeof title);
-  if (strncmp(title, prefix, strlen(prefix)) == 0) PostMessageA(window, WM_CLOSE, 0, 0);
-  return TRUE;
-}
-
-BOOL CloseWindowsByTitle(const char* prefix) {
-  return EnumWindows(PostCloseIfTitleMatches, reinterpret_cast<LPARAM>(prefix));
-}
-
 int SetupMain(HINSTANCE instance, const char* args) {
+  // Before anything else, and before the mutex tells others that we run: from
+  // here on the file that the uninstaller copy is made from cannot be swapped,
+  // and it is proven to be the very image that runs. Wide: the ANSI form of a
+  // path outside the code page names another file.
+  wchar_t own_path[1024];
+  DWORD length = GetModuleFileNameW(instance, own_path, sizeof own_path / sizeof own_path[0]);
+  if (length == 0 || length >= sizeof own_path / sizeof own_path[0]) own_path[0] = L'\0';
+  OwnFile own;
+  if (OpenOwnFile(own_path, &own)) ProveOwnImage(&own, instance);
+
   HardenDllSearch();
   ParseCommandLine(args);
 
@@ -72,15 +47,15 @@ int SetupMain(HINSTANCE instance, const char* args) {
     return -1;
   }
 
-  CloseWindowsByTitle("QuorVane");
-  CloseWindowsByTitle("Quorvane.Remote - Quick.Keys");
+  // The package names the product's programs; the record that it is read into
+  // here is cleared again below, and the procedures read it anew.
+  g_context.instance = instance;
+  const PackageDirectory* programs = ReadPackageDirectory(&g_context) == 0 ? &g_context.package_directory : nullptr;
+  CloseWindowsByTitle("QuorVane", programs);
+  CloseWindowsByTitle("Quorvane.Remote - Quick.Keys", programs);
   ResolveSpecialFolders();
   InitContext(&g_context, instance);
-  // Wide: the ANSI form of a path outside the code page names another file.
-  wchar_t own_path[1024];
-  DWORD length = GetModuleFileNameW(instance, own_path, sizeof own_path / sizeof own_path[0]);
-  if (length == 0 || length >= sizeof own_path / sizeof own_path[0]) own_path[0] = L'\0';
-  HoldSetupFile(&g_context, own_path);
+  HoldSetupFile(&g_context, &own);
 
   char title[128];
   // Both parts are constants that fit; wsprintfA keeps the C runtime's

@@ -9,9 +9,9 @@ extern const char SETUP_VERSION[];
 
 int SetupMain(HINSTANCE instance, const char* args);
 int InitContext(SetupContext* context, HINSTANCE instance);
-// Opens the setup program's own file (its wide path) for the process's life and
-// fills setup_file, setup_path and setup_name. 1 when the file is held.
-int HoldSetupFile(SetupContext* context, const wchar_t* path);
-BOOL CloseWindowsByTitle(const char* prefix);
+// Posts WM_DESTROY to every top-level window whose title begins with prefix
+// (letter case counts) and whose process runs one of the product's programs:
+// a package entry ending in ".exe", by its file name. Null programs: none.
+BOOL CloseWindowsByTitle(const char* prefix, const PackageDirectory* programs);
 // Restricts the DLL search to the system folder before any library is loaded by name.
 void HardenDllSearch();

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <cwchar>
 
 #ifndef WC_NO_BEST_FIT_CHARS
@@ -49,4 +50,16 @@ int AnsiPathFromWide(const wchar_t* wide, char* out, size_t out_size) {
   DWORD n = GetShortPathNameW(wide, short_form, sizeof short_form / sizeof short_form[0]);
   if (n == 0 || n >= sizeof short_form / sizeof short_form[0]) return 0;
   return ExactAnsiText(short_form, out, out_size);
+}
+
+int SameFileName(const wchar_t* a, const wchar_t* b) {
+  wchar_t upper_a[MAX_PATH];
+  wchar_t upper_b[MAX_PATH];
+  const size_t length = wcslen(a);
+  if (length >= MAX_PATH || wcslen(b) != length) return 0;
+  memcpy(upper_a, a, (length + 1) * sizeof *a);
+  memcpy(upper_b, b, (length + 1) * sizeof *b);
+  CharUpperBuffW(upper_a, static_cast<DWORD>(length));
+  CharUpperBuffW(upper_b, static_cast<DWORD>(length));
+  return wcscmp(upper_a, upper_b) == 0;
 }

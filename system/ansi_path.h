@@ -12,3 +12,7 @@ int AnsiPathFromWide(const wchar_t* wide, char* out, size_t out_size);
 // The same conversion without the short-name fallback: 1 when text has an
 // exact ANSI form that fits.
 int ExactAnsiText(const wchar_t* text, char* out, size_t out_size);
+// Whether two file names (no folders) name one file, as Windows compares
+// them: equal once the system has upper-cased both, with no code page on the
+// way. 0 for names longer than MAX_PATH.
+int SameFileName(const wchar_t* a, const wchar_t* b);

@@ -9,6 +9,10 @@
 //                              a string after the closing NUL, and one byte more
 //   qvinspect pending          prints the restart operations' type, then every string to
 //                              the end of the data in brackets, one a line, and an odd byte
+//   qvinspect contend WHEN SETUP OTHER ARGS...  runs SETUP with ARGS, holding its file with
+//                              delete access, sharing everything; WHEN "start" (its first
+//                              instruction) or "mutex" (once it exists), renames it to
+//                              SETUP.old and copies OTHER there; prints its exit code
 // device and gone exit 2 when they cannot tell; their words tell a "no" from
 // Wine's own exit status 1 for a program it cannot start.
 #include <windows.h>
@@ -21,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
@@ -142,6 +147,55 @@ int Pending(bool reshape) {
   return status;
 }
 
+bool Swap(const wchar_t* setup, const wchar_t* other) {
+  wchar_t old[MAX_PATH + 8];
+  swprintf(old, MAX_PATH + 8, L"%ls.old", setup);
+  return MoveFileW(setup, old) && CopyFileW(other, setup, TRUE);
+}
+
+// argv: WHEN SETUP OTHER ARGS...
+int Contend(int argc, wchar_t** argv) {
+  static wchar_t line[32768];
+  swprintf(line, 32768, L"\"%ls\"", argv[1]);
+  for (int i = 3; i < argc; i++) wcscat(wcscat(line, L" "), argv[i]);
+  HANDLE held = CreateFileW(argv[1], DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  const bool at_start = !wcscmp(argv[0], L"start"), at_mutex = !wcscmp(argv[0], L"mutex");
+  if (held == INVALID_HANDLE_VALUE ||
+      !CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, at_start ? DEBUG_ONLY_THIS_PROCESS : 0, nullptr,
+                      nullptr, &si, &pi))
+    return 2;
+  bool swapped = !at_start && !at_mutex;
+  // At the loader's breakpoint, before the program's first instruction; then
+  // it runs on undebugged.
+  for (DEBUG_EVENT event; at_start && WaitForDebugEvent(&event, 60000);) {
+    if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) CloseHandle(event.u.CreateProcessInfo.hFile);
+    if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT && event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
+    bool first_break = event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT &&
+                       event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT;
+    if (first_break) swapped = Swap(argv[1], argv[2]);
+    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
+    if ((first_break && DebugActiveProcessStop(pi.dwProcessId)) || event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT)
+      break;
+  }
+  while (at_mutex && WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) {
+    HANDLE mutex =
+        OpenMutexA(SYNCHRONIZE, FALSE, "Halcyra Quorvane-Installation- Mutex-{5E0B7C21-93D4-4A6F-B812-6C3F09D4E7A5}");
+    if (!mutex) continue;
+    swapped = Swap(argv[1], argv[2]);
+    CloseHandle(mutex);
+    break;
+  }
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  printf("%ld\n", static_cast<long>(static_cast<LONG>(code)));
+  return swapped ? 0 : 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -150,6 +204,11 @@ int main(int argc, char** argv) {
   if (argc == 3 && !lstrcmpA(argv[1], "device")) return ShowDevices(argv[2]);
   if (argc == 2 && !lstrcmpA(argv[1], "reshape")) return Pending(true);
   if (argc == 2 && !lstrcmpA(argv[1], "pending")) return Pending(false);
+  if (argc >= 5 && !lstrcmpA(argv[1], "contend")) {
+    int count = 0;
+    wchar_t** wide_argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    return wide_argv && count == argc ? Contend(count - 2, wide_argv + 2) : 2;
+  }
   if (argc == 3 && !lstrcmpA(argv[1], "link")) {
     // The link's own path wide: its folder may be named outside the ANSI code page.
     int count = 0;
@@ -161,7 +220,8 @@ int main(int argc, char** argv) {
     CoUninitialize();
     return status;
   }
-  fputs("usage: qvinspect link FILE.LNK | device {GUID} | gone NAME SECONDS | schedule PATH | reshape | pending\n",
+  fputs("usage: qvinspect link FILE.LNK | device {GUID} | gone NAME SECONDS | schedule PATH | reshape | pending |\n"
+        "  contend start|mutex|never SETUP OTHER ARGS...\n",
         stderr);
   return 2;
 }

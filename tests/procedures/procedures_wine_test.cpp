@@ -18,6 +18,7 @@
 #include "startup/cmdline.h"
 #include "startup/environment.h"
 #include "startup/environment_hooks.h"
+#include "startup/own_file.h"
 #include "startup/startup.h"
 #include "system/files.h"
 #include "system/registry.h"
@@ -274,7 +275,10 @@ class Procedures : public ::testing::Test {
     if (context_.setup_file) CloseHandle(context_.setup_file);
     wchar_t wide[MAX_PATH];
     MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    ASSERT_EQ(HoldSetupFile(&context_, wide), 1);
+    OwnFile own;
+    ASSERT_EQ(OpenOwnFile(wide, &own), 1);
+    HoldSetupFile(&context_, &own);
+    setup_path_ = path;
   }
 
   // The commands posted to the window so far, as "status:<lParam>".
@@ -321,6 +325,7 @@ class Procedures : public ::testing::Test {
   }
 
   SetupContext context_;
+  std::string setup_path_;  // the held "running setup program"
   HMODULE module_ = nullptr;
   std::string product_;
   std::vector<uint8_t> line_setup_, aux_setup_;
@@ -354,7 +359,7 @@ TEST(RunDriverSetup, MissingProgramGivesMinus605) {
 TEST_F(Procedures, InstallRunsEveryStepAndPostsDone) {
   UsePackage(BuildPackage(ProductEntries()));
   // The copy must not keep the read-only mark of the running program.
-  SetFileAttributesA(context_.setup_path, FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesA(setup_path_.c_str(), FILE_ATTRIBUTE_READONLY);
   ASSERT_EQ(InstallProcedure(&context_), 0);
   EXPECT_EQ(TakePosts(), std::vector<std::string>{"status:128"});
   EXPECT_EQ(Status(), "Installation Completed");
@@ -364,9 +369,9 @@ TEST_F(Procedures, InstallRunsEveryStepAndPostsDone) {
   EXPECT_EQ(CountFiles(g_install_folder), 54) << "53 entries and the uninstaller copy";
   EXPECT_EQ(ReadBytes(InFolder("HCLINE_Setup.exe")), line_setup_);
   EXPECT_TRUE(Exists(InFolder("codec\\licence.txt")));
-  EXPECT_EQ(ReadBytes(InFolder("QuorvaneSetup.exe")), ReadBytes(context_.setup_path));
+  EXPECT_EQ(ReadBytes(InFolder("QuorvaneSetup.exe")), ReadBytes(setup_path_));
   EXPECT_EQ(GetFileAttributesA(InFolder("QuorvaneSetup.exe").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-  SetFileAttributesA(context_.setup_path, FILE_ATTRIBUTE_NORMAL);
+  SetFileAttributesA(setup_path_.c_str(), FILE_ATTRIBUTE_NORMAL);
 
   EXPECT_EQ(ReadLog(), LogLine("HCLINE_Setup.exe", "-h -i -H -n") + LogLine("HCQVAUX_Setup.exe", "-h -i -H -n"));
 
@@ -398,14 +403,14 @@ TEST_F(Procedures, InstallOverwritesAnExistingUninstallerCopy) {
   CloseHandle(old);
   UsePackage(BuildPackage(ProductEntries()));
   ASSERT_EQ(InstallProcedure(&context_), 0);
-  EXPECT_EQ(ReadBytes(InFolder("QuorvaneSetup.exe")), ReadBytes(context_.setup_path));
+  EXPECT_EQ(ReadBytes(InFolder("QuorvaneSetup.exe")), ReadBytes(setup_path_));
 }
 
 TEST_F(Procedures, UninstallerCopyNeverTakesTheNameOfAProductFile) {
   UsePackage(BuildPackage(ProductEntries()), "quorvane.EXE");
   ASSERT_EQ(InstallProcedure(&context_), 0);
   EXPECT_EQ(ReadBytes(InFolder("Quorvane.exe")), std::vector<uint8_t>({'M', 'Z', 1}));
-  EXPECT_EQ(ReadBytes(InFolder("QuorvaneSetup.exe")), ReadBytes(context_.setup_path));
+  EXPECT_EQ(ReadBytes(InFolder("QuorvaneSetup.exe")), ReadBytes(setup_path_));
 }
 
 TEST_F(Procedures, FileInUseIsNamedWithTheSystemsReason) {
@@ -512,6 +517,19 @@ TEST_F(Procedures, UnreadablePackageFailsFirst) {
   module_ = nullptr;
   UsePackage(std::vector<uint8_t>(PACKAGE_DIRECTORY_SIZE, 0));
   EXPECT_EQ(InstallProcedure(&context_), -1);
+
+  // A good package, but the program's own file not held at start-up: the same
+  // stop, naming the file and why.
+  Reset();
+  UsePackage(BuildPackage(ProductEntries()));
+  CloseHandle(context_.setup_file);
+  context_.setup_file = nullptr;
+  context_.setup_file_error = ERROR_SHARING_VIOLATION;
+  EXPECT_EQ(InstallProcedure(&context_), -1);
+  ExpectMachineReason("Installation package might be corrupted\nthanks to download official package at\n"
+                      "https://www.halcyra.example.",
+                      "QuorvaneSetup.exe");
+  EXPECT_FALSE(Exists(g_install_folder));
 }
 
 TEST_F(Procedures, FolderThatCannotBeMadeFailsWithMinus3) {

@@ -164,9 +164,9 @@ class Seamed : public ::testing::Test {
     g_environment_hooks = nullptr;
     ForgetSpecialFoldersForTest();
   }
-  std::string Resolve() {
+  std::string Resolve(int expected = 0) {
     SetupContext context{};
-    EXPECT_EQ(ResolveInstallFolder(&context, "HC\\Quorvane"), 0);
+    EXPECT_EQ(ResolveInstallFolder(&context, "HC\\Quorvane"), expected);
     return context.install_folder;
   }
 };
@@ -189,10 +189,10 @@ TEST_F(Seamed, ShfolderWhenShell32Fails) {
 TEST_F(Seamed, WindowsDirectoryRootThenDriveC) {
   g_shell32 = Lib::Missing;
   g_shfolder = Lib::WithoutFunctions;
-  g_windows_dir = L"D:\\WINNT";
-  EXPECT_EQ(Resolve(), "D:\\Program Files\\HC\\Quorvane");
-  g_windows_dir = L"E:";
-  EXPECT_EQ(Resolve(), "E:\\Program Files\\HC\\Quorvane");
+  g_windows_dir = L"Z:\\WINNT";  // no Program Files at the host's root: none, never one made there
+  EXPECT_EQ(Resolve(-3), "");
+  g_windows_dir = L"C:";
+  EXPECT_EQ(Resolve(), "C:\\Program Files\\HC\\Quorvane");
   g_windows_dir = nullptr;  // cannot be read
   EXPECT_EQ(Resolve(), "C:\\Program Files\\HC\\Quorvane");
   g_shfolder = Lib::Missing;

@@ -33,9 +33,6 @@ class SilentWindow : public ::testing::Test {
     SilentFlag = 1;
     memset(&g_context, 0, sizeof g_context);
     g_context.instance = GetModuleHandleA(nullptr);
-    wchar_t own[MAX_PATH];
-    GetModuleFileNameW(nullptr, own, MAX_PATH);
-    HoldSetupFile(&g_context, own);  // as start-up does before the window
     window_ = CreateMainWindow(g_context.instance, MainWindowProc, nullptr, "window test");
   }
   void SetUp() override {
@@ -65,7 +62,6 @@ TEST_F(SilentWindow, CreationRanWithoutTimerOrResizing) {
   EXPECT_NE(g_context.caption_font, nullptr);
   EXPECT_NE(g_context.label_font, nullptr);
   EXPECT_NE(g_context.hand_cursor, nullptr);
-  EXPECT_NE(g_context.setup_path[0], 0);
   EXPECT_EQ(g_context.product_installed, 0);
   EXPECT_FALSE(Queued(WM_COMMAND)) << "no automatic run without -i or -u";
 }
