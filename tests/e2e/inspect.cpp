@@ -9,6 +9,9 @@
 //                              a string after the closing NUL, and one byte more
 //   qvinspect pending          prints the restart operations' type, then every string to
 //                              the end of the data in brackets, one a line, and an odd byte
+//   qvinspect hold PATH AFTER MS holds PATH open without sharing (prints "held"), as a virus
+//                              scanner does for a moment, and lets go MS ms after a file
+//                              AFTER appears (two minutes at most)
 #include <windows.h>
 #include <objbase.h>
 #include <setupapi.h>
@@ -129,6 +132,20 @@ int Pending(bool reshape) {
   return status;
 }
 
+int HoldUntil(const wchar_t* path, const wchar_t* after, int ms) {
+  HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  puts("held");
+  fflush(stdout);
+  for (DWORD start = GetTickCount(); GetFileAttributesW(after) == INVALID_FILE_ATTRIBUTES;) {
+    if (GetTickCount() - start > 120000) break;
+    Sleep(5);
+  }
+  Sleep(ms);
+  CloseHandle(file);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -137,6 +154,12 @@ int main(int argc, char** argv) {
   if (argc == 3 && !lstrcmpA(argv[1], "device")) return ShowDevices(argv[2]);
   if (argc == 2 && !lstrcmpA(argv[1], "reshape")) return Pending(true);
   if (argc == 2 && !lstrcmpA(argv[1], "pending")) return Pending(false);
+  if (argc == 5 && !lstrcmpA(argv[1], "hold")) {
+    int count = 0;
+    wchar_t** wide_argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide_argv == nullptr || count != 5) return 2;
+    return HoldUntil(wide_argv[2], wide_argv[3], _wtoi(wide_argv[4]));
+  }
   if (argc == 3 && !lstrcmpA(argv[1], "link")) {
     // The link's own path wide: its folder may be named outside the ANSI code page.
     int count = 0;
@@ -148,7 +171,8 @@ int main(int argc, char** argv) {
     CoUninitialize();
     return status;
   }
-  fputs("usage: qvinspect link FILE.LNK | device {GUID} | gone NAME SECONDS | schedule PATH | reshape | pending\n",
+  fputs("usage: qvinspect link FILE.LNK | device {GUID} | gone NAME SECONDS | schedule PATH | reshape | pending |\n"
+        "       hold PATH AFTER MS\n",
         stderr);
   return 2;
 }
