@@ -12,9 +12,10 @@ folder=$(e2e_folder)
 menu=$(e2e_unixpath "$(e2e_user_programs)\\Halcyra\\Quorvane")
 mine=$(e2e_unixpath 'C:\users\Public')
 mkdir -p "$folder" "$menu" "$mine"
-echo "my notes" > "$mine/notes.txt" && echo "my thesis" > "$mine/thesis.txt"
+for f in notes thesis diary; do echo "my $f" > "$mine/$f.txt"; done
 # Hard links: Wine takes a host link to a file for the file itself.
 ln "$mine/notes.txt" "$menu/Readme.LNK" && ln "$mine/thesis.txt" "$folder/QuorvaneSetup.exe.new"
+ln "$mine/diary.txt" "$folder/QuorvaneSetup.exe"
 # The second entry, left by an earlier run, held without sharing until half a
 # second after the first entry is written.
 mapfile -t names < <(e2e_package_names "$E2E_SETUP")
@@ -25,8 +26,9 @@ for ((i = 0; i < 300; i++)); do grep -q held "$E2E_WORK/hold" 2>/dev/null && bre
 e2e_setup "$E2E_SETUP" -i -h
 wait "$holder"
 e2e_equal "install exits with 0" 0 "$E2E_RESULT"
-e2e_equal "notes.txt, linked as Readme.LNK, keeps its bytes" "my notes" "$(cat "$mine/notes.txt")"
-e2e_equal "thesis.txt, linked as the copy's part file, keeps its bytes" "my thesis" "$(cat "$mine/thesis.txt")"
+for f in notes:Readme.LNK thesis:QuorvaneSetup.exe.new diary:QuorvaneSetup.exe; do
+  e2e_check "${f%%:*}.txt, linked as ${f#*:}, keeps its bytes" cmp -s "$mine/${f%%:*}.txt" <(echo "my ${f%%:*}")
+done
 e2e_check_installed
 e2e_scenario_end
 
