@@ -65,12 +65,15 @@ int ClearReadOnlyAt(const wchar_t* path) {
   return attributes == INVALID_FILE_ATTRIBUTES || ClearReadOnly(path, attributes);
 }
 
-// One try at RemoveFile.
-int RemoveOnce(const wchar_t* path) {
+// One try at RemoveFile. absent: what a name that leads nowhere counts as.
+// The walk found the name it is given, and a name that it can list but not
+// reach (one that Windows alters, ending in a dot, say) is one that stays: as
+// gone, it would be found again at the head of every new listing.
+int RemoveOnce(const wchar_t* path, int absent = 1) {
   const DWORD attributes = GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return absent && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
   }
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
     return ((attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path) : DeleteFileW(path)) != 0;
@@ -166,11 +169,11 @@ int Stays(TreeWalk* walk, const wchar_t* path) {
 // A file or link in the tree. The program's own running image never goes
 // while it runs: it gets one try, not the wait.
 int RemoveInWalk(const wchar_t* path, TreeWalk* walk) {
-  if (RemoveOnce(path)) return 1;
+  if (RemoveOnce(path, 0)) return 1;
   DWORD error = GetLastError();
   if (walk->own_file && IsSameFile(walk->own_file, path)) return 0;
   while (KeepTrying(&walk->clock, error)) {
-    if (RemoveOnce(path)) return 1;
+    if (RemoveOnce(path, 0)) return 1;
     error = GetLastError();
   }
   return 0;
