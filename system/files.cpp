@@ -134,7 +134,8 @@ int HoldsBytes(const wchar_t* path, const void* bytes, uint32_t length) {
 }
 
 // Whether path names the very file that source is open on (the same volume and
-// file index); a link at path is a file of its own.
+// file index): a reinstall run from the uninstaller copy, or that copy met by
+// the removal's walk while it runs. A link at path is a file of its own.
 int IsSameFile(HANDLE source, const wchar_t* path) {
   HANDLE other = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
