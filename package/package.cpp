@@ -32,6 +32,7 @@ struct Extraction {
   uint8_t* buffer;
   uint32_t capacity;
   FileFailure* failure;
+  RetryClock clock;  // one for the whole extraction: a file held for good costs its wait once
 };
 
 uint8_t* PlainBuffer(void* user, uint32_t size) {
@@ -53,13 +54,8 @@ int WriteEntry(void* user, const char* name, const uint8_t* plain, uint32_t size
   CutAtLastBackslash(folder);
   // A folder that cannot be made shows up as the failed write that follows.
   if (strcmp(folder, x->install_folder) != 0) MakeFolderPath(folder);
-  // A file that cannot be rewritten, held by a program that runs from it (a
-  // driver setup program left running by a killed setup), is as good as
-  // written when it already holds the verified bytes.
-  if (WriteWholeFile(path, plain, size)) return 1;
-  const DWORD error = GetLastError();
-  if (FileHoldsBytes(path, plain, size)) return 1;
-  NoteFileFailure(x->failure, path, error);
+  if (WriteWholeFile(path, plain, size, &x->clock)) return 1;
+  NoteFileFailure(x->failure, path, GetLastError());
   return 0;
 }
 
@@ -78,7 +74,7 @@ int ExtractPackage(SetupContext* context, const char* filter, FileFailure* failu
   if (!FindPackage(context->instance, &package)) return -1;
   if (package.size > PACKAGE_DIRECTORY_SIZE)
     memcpy(&context->package_directory, package.bytes, PACKAGE_DIRECTORY_SIZE);
-  Extraction x = {context->install_folder, nullptr, 0, failure};
+  Extraction x = {context->install_folder, nullptr, 0, failure, {0, 0}};
   PackageWalk walk = {&x, PlainBuffer, WriteEntry, nullptr};
   uint32_t failures =
       WalkPackage(package.bytes, package.size, &context->package_directory, filter, &walk);
@@ -92,10 +88,9 @@ int DeletePackageFiles(SetupContext* context) {
     CopyEntryName(&context->package_directory.entries[i], name);
     if (EntryNameUnsafe(name)) continue;  // never written by the install: nothing of ours there
     char path[1024];
-    if (JoinPath(path, sizeof path, context->install_folder, name)) {
-      ClearReadOnly(path);
-      DeleteFileA(path);
-    }
+    // One try each: the removal's walk over the folder that follows waits out
+    // a passing hold, once for all the files.
+    if (JoinPath(path, sizeof path, context->install_folder, name)) RemoveFile(path);
   }
   return 0;
 }

@@ -23,12 +23,15 @@ namespace {
 char Fold(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c == '/' ? '\\' : c; }
 
 // The part [part, part + n) opens a device on Windows: what comes before the
-// first dot, trailing spaces dropped ("nul .txt" is NUL too), in any case.
+// first dot, trailing spaces dropped ("nul .txt" is NUL too), in any case. COM
+// and LPT take a digit, 0 included, or a superscript one, two or three (code
+// page 1252's B9, B2, B3), which Windows reads as the digit.
 int NamesDevice(const char* part, size_t n) {
   size_t stem = 0;
   while (stem < n && part[stem] != '.') ++stem;
   while (stem && part[stem - 1] == ' ') --stem;
-  const int numbered = stem == 4 && part[3] >= '1' && part[3] <= '9';
+  const unsigned char last = stem == 4 ? static_cast<unsigned char>(part[3]) : 0;
+  const int numbered = (last >= '0' && last <= '9') || last == 0xB9 || last == 0xB2 || last == 0xB3;
   if (stem != 3 && !numbered) return 0;
   static const char kDevices[][4] = {"con", "prn", "aux", "nul", "com", "lpt"};
   for (int i = numbered ? 4 : 0; i < (numbered ? 6 : 4); ++i)
@@ -38,11 +41,20 @@ int NamesDevice(const char* part, size_t n) {
   return 0;
 }
 
+// Characters that no Windows file name may hold: the wildcards, redirection
+// and quoting characters, and the control characters.
+int ForbiddenInName(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return (u >= 1 && u <= 31) || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*';
+}
+
 }  // namespace
 
 const char* EntryNameUnsafe(const char* name) {
   if (name[0] == '\\' || name[0] == '/') return "it starts at the root";
   if (strchr(name, ':')) return "it names a drive or a stream (':')";
+  for (const char* c = name; *c; ++c)
+    if (ForbiddenInName(*c)) return "it holds a character that Windows refuses in names (< > \" | ? * or 1-31)";
   for (const char* part = name;;) {
     size_t n = 0;  // by hand: strcspn would be one more import of the shipped program
     while (part[n] && part[n] != '\\' && part[n] != '/') ++n;
@@ -51,7 +63,7 @@ const char* EntryNameUnsafe(const char* name) {
     if (n == 1 && part[0] == '.') return "it has a '.' part";
     if (part[n - 1] == '.' || part[n - 1] == ' ')
       return "it has a part ending in a dot or a space, which Windows drops";
-    if (NamesDevice(part, n)) return "it names a device (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
+    if (NamesDevice(part, n)) return "it names a device (CON, PRN, AUX, NUL, COM0-9, LPT0-9)";
     if (!part[n]) return nullptr;
     part += n + 1;
   }

@@ -42,10 +42,11 @@ void CopyEntryName(const PackageEntry* entry, char name[PACKAGE_NAME_SIZE + 1]);
 int EntryNameEquals(const PackageEntry* entry, const char* filter);
 // Why a name would not stay below the folder it is written into, or would not
 // name the file it says on Windows; null when it is safe. Both separators
-// count. Unsafe: a start at the root, ':' (a drive or a stream), an empty,
-// '.' or '..' part, a part that Windows alters (ending in a dot or a space) or
-// takes for a device (CON, PRN, AUX, NUL, COM1-9, LPT1-9, any case, with or
-// without an extension).
+// count. Unsafe: a start at the root, ':' (a drive or a stream), a character
+// that Windows refuses in names (< > " | ? * and 1-31), an empty, '.' or '..'
+// part, a part that Windows alters (ending in a dot or a space) or takes for a
+// device (CON, PRN, AUX, NUL, COM and LPT with 0-9 or a superscript 1-3, any
+// case, with or without an extension).
 const char* EntryNameUnsafe(const char* name);
 // Two names of one file on Windows: equal but for letter case (A-Z) and the
 // separator ('/' or '\').

@@ -45,6 +45,23 @@ int NoLinkAt(const char* path) {
   return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
+// The bytes saved into the memory stream, written to path.
+HRESULT WriteStream(IStream* stream, const char* path) {
+  STATSTG stat;
+  HGLOBAL memory = nullptr;
+  HRESULT result = stream->Stat(&stat, STATFLAG_NONAME);
+  if (SUCCEEDED(result)) result = GetHGlobalFromStream(stream, &memory);
+  if (FAILED(result)) return result;
+  // The memory block may be larger than what was saved into it.
+  if (stat.cbSize.QuadPart > GlobalSize(memory)) return E_UNEXPECTED;
+  const void* bytes = GlobalLock(memory);
+  if (!bytes) return HRESULT_FROM_WIN32(GetLastError());
+  result = WriteWholeFile(path, bytes, static_cast<uint32_t>(stat.cbSize.QuadPart)) ? S_OK
+                                                                                   : HRESULT_FROM_WIN32(GetLastError());
+  GlobalUnlock(memory);
+  return result;
+}
+
 }  // namespace
 
 int StartMenuFolder(char* out, size_t out_size, const char* programs_folder) {
@@ -76,18 +93,17 @@ HRESULT CreateShortcut(const char* target, const char* folder, const char* displ
   link->SetArguments(arguments);
   link->SetWorkingDirectory(work_dir);
 
-  IPersistFile* file = nullptr;
-  result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
-  if (SUCCEEDED(result)) {
-    WCHAR wide[LINK_PATH_SIZE];
-    if (MultiByteToWideChar(CP_ACP, 0, link_path, -1, wide, LINK_PATH_SIZE) == 0) {
-      DWORD error = GetLastError();
-      result = error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-    } else {
-      result = file->Save(wide, TRUE);
-    }
-    file->Release();
-  }
+  // Saved into memory and written by the program's one writer, which creates
+  // the file new: the shell's own save would write through a link put at the
+  // shortcut's name, into whatever file it points to.
+  IPersistStream* persist = nullptr;
+  IStream* stream = nullptr;
+  result = link->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&persist));
+  if (SUCCEEDED(result)) result = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+  if (SUCCEEDED(result)) result = persist->Save(stream, TRUE);
+  if (SUCCEEDED(result)) result = WriteStream(stream, link_path);
+  if (stream) stream->Release();
+  if (persist) persist->Release();
   link->Release();
   return result;
 }
@@ -95,6 +111,8 @@ HRESULT CreateShortcut(const char* target, const char* folder, const char* displ
 BOOL DeleteShortcut(const char* folder, const char* display_name) {
   char link_path[LINK_PATH_SIZE];
   if (!FormLinkPath(link_path, folder, display_name)) return FALSE;
-  ClearReadOnly(link_path);
-  return DeleteFileA(link_path);
+  // Nothing there is nothing deleted.
+  if (GetFileAttributesA(link_path) == INVALID_FILE_ATTRIBUTES) return FALSE;
+  RetryClock clock = {0, 0};
+  return RemoveFile(link_path, &clock);
 }

@@ -32,13 +32,17 @@ void RemoveAutostart() {
   WriteUserDword(PRODUCT_USER_KEY, "SysTrayShowOnRun", 0);
 }
 
-static int DeleteAtRestart(void*, const char* path) {
-  return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+static int DeleteAtRestart(void*, const wchar_t* path) {
+  return MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
 }
 
 // Windows cannot delete a running program, so the uninstaller copy (and with it
 // the folder) outlives the removal; the restart that the user is asked for finishes it.
-int ScheduleRemovalAtRestart(const char* folder) { return DeleteFolderTreeOr(folder, DeleteAtRestart, nullptr); }
+// The running copy is known by the file held since start-up: it is scheduled
+// at once, not waited on as a file that another program holds for a moment.
+int ScheduleRemovalAtRestart(const char* folder, HANDLE own_file) {
+  return DeleteFolderTreeOr(folder, DeleteAtRestart, nullptr, own_file);
+}
 
 int UninstallEntryPresent() {
   char key[1024];
@@ -94,7 +98,8 @@ int32_t UninstallProcedure(SetupContext* context) {
 
   RemoveAutostart();
 
-  if (ResolveInstallFolder(context, PRODUCT_SUBFOLDER) == 0) ScheduleRemovalAtRestart(context->install_folder);
+  if (ResolveInstallFolder(context, PRODUCT_SUBFOLDER) == 0)
+    ScheduleRemovalAtRestart(context->install_folder, context->setup_file);
   context->install_folder[0] = '\0';
 
   // Last, as the install writes it last: a removal stopped at any step before

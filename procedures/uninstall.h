@@ -17,5 +17,6 @@ void RemoveAutostart();
 // Removes folder as DeleteFolderTree does, but what cannot be deleted now
 // (files in use, the running uninstaller copy, links that will not go) is
 // scheduled for deletion at the next restart, contents before their folders;
-// links are scheduled as themselves. 1 when nothing is left or all of it was scheduled.
-int ScheduleRemovalAtRestart(const char* folder);
+// links are scheduled as themselves. 1 when nothing is left or all of it was
+// scheduled. own_file: the open file this program runs from, or null.
+int ScheduleRemovalAtRestart(const char* folder, HANDLE own_file = nullptr);

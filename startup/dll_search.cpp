@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "startup/startup.h"
+#include "system/text.h"
 #ifdef QV_DLL_SEARCH_HOOK
 #include "startup/environment_hooks.h"
 #endif
@@ -77,14 +78,17 @@ void HardenDllSearch() {
       // advapi32's helpers (random numbers, security descriptors); the device
       // service; the folder fallback that other DLLs also load by name.
       "cryptbase.dll", "ntmarta.dll", "setupapi.dll", "shfolder.dll"};
-  char path[MAX_PATH + 32];
+  // Wide: the ANSI form of a system folder named outside the code page would
+  // be a look-alike, another folder.
+  wchar_t path[MAX_PATH + 32];
   for (const char* name : preload) {
-    UINT n = GetSystemDirectoryA(path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return;
-    strcat(path, "\\");
-    strcat(path, name);
+    UINT n = GetSystemDirectoryW(path, MAX_PATH);
+    wchar_t wide_name[32];
+    if (n == 0 || n >= MAX_PATH || !MultiByteToWideChar(CP_ACP, 0, name, -1, wide_name, 32) ||
+        !AppendPathPart(path, MAX_PATH + 32, wide_name))
+      return;
     // The altered search path looks for the DLL's own imports beside it, in
     // the system folder, instead of in this program's folder.
-    LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   }
 }

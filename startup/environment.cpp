@@ -25,7 +25,7 @@ static_assert(sizeof(OSVERSIONINFOEXA) == 156, "extended version record");
 static_assert(sizeof(OSVERSIONINFOA) == 148, "basic version record");
 #if !defined(_WIN64)
 static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == 28, "32-bit interface data");
-static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == 5, "32-bit detail record");
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == 6, "32-bit detail record");
 #endif
 
 using GetSpecialFolderPathFn = decltype(&::SHGetSpecialFolderPathW);
@@ -124,14 +124,15 @@ HANDLE ProbeProductDevice(GUID interface_class) {
   // result says.
   HANDLE result = INVALID_HANDLE_VALUE;
   DWORD size = 0;
-  SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, &size, nullptr);
-  SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail = nullptr;
-  if (size >= sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A))
-    detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
+  // The path wide, as the system names the interface: its ANSI form could be a look-alike.
+  SetupDiGetDeviceInterfaceDetailW(set, &data, nullptr, 0, &size, nullptr);
+  SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail = nullptr;
+  if (size >= sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
+    detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
   if (detail != nullptr) {
-    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-    SetupDiGetDeviceInterfaceDetailA(set, &data, detail, size, nullptr, nullptr);
-    result = CreateFileA(detail->DevicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+    SetupDiGetDeviceInterfaceDetailW(set, &data, detail, size, nullptr, nullptr);
+    result = CreateFileW(detail->DevicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     HeapFree(GetProcessHeap(), 0, detail);
   }
   SetupDiDestroyDeviceInfoList(set);

@@ -90,25 +90,29 @@ int ReadUserPath(const char* key_path, const char* value_name, char* out, uint32
   return AnsiPathFromWide(area, out, out_size);
 }
 
-int RemoveRegistryTree(HKEY parent, const char* key_path) {
+namespace {
+
+// Sub-keys are named wide, as found: an ANSI enumeration hands a name outside
+// the code page over as a look-alike or with '?', which opens another key or none.
+int RemoveTreeW(HKEY parent, const wchar_t* key_path) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(parent, key_path, 0, TREE_ACCESS, &key) != ERROR_SUCCESS) return 0;
+  if (RegOpenKeyExW(parent, key_path, 0, TREE_ACCESS, &key) != ERROR_SUCCESS) return 0;
   int result = 1;
   for (;;) {
-    char name[SUBKEY_NAME_AREA];
+    wchar_t name[SUBKEY_NAME_AREA];
     DWORD name_length = SUBKEY_NAME_AREA - 1;
     // Always index 0: each sub-key found is gone before the next question.
-    LONG status = RegEnumKeyExA(key, 0, name, &name_length, nullptr, nullptr, nullptr, nullptr);
+    LONG status = RegEnumKeyExW(key, 0, name, &name_length, nullptr, nullptr, nullptr, nullptr);
     if (status == ERROR_SUCCESS) {
       // A sub-key that stays would come back at index 0 for ever: stop here.
-      if (!RemoveRegistryTree(key, name)) {
+      if (!RemoveTreeW(key, name)) {
         result = 0;
         break;
       }
       continue;
     }
     if (status == ERROR_NO_MORE_ITEMS) {
-      if (RegDeleteKeyA(parent, key_path) != ERROR_SUCCESS) result = 0;
+      if (RegDeleteKeyW(parent, key_path) != ERROR_SUCCESS) result = 0;
     } else {
       // The key stays, so the caller must not take it for removed.
       result = 0;
@@ -117,6 +121,13 @@ int RemoveRegistryTree(HKEY parent, const char* key_path) {
   }
   RegCloseKey(key);
   return result;
+}
+
+}  // namespace
+
+int RemoveRegistryTree(HKEY parent, const char* key_path) {
+  wchar_t wide[SUBKEY_NAME_AREA];
+  return MultiByteToWideChar(CP_ACP, 0, key_path, -1, wide, SUBKEY_NAME_AREA) > 0 && RemoveTreeW(parent, wide);
 }
 
 int MachineValueExists(const char* key_path, const char* value_name) {

@@ -8,3 +8,5 @@
 // is answered; posted and input messages stay queued, so no click or command
 // reaches a window while it waits. WAIT_OBJECT_0, WAIT_TIMEOUT or WAIT_FAILED.
 DWORD WaitAnsweringSentMessages(HANDLE handle, DWORD timeout_ms);
+// Lets ms pass in the same way, with nothing to wait for.
+void PauseAnsweringSentMessages(DWORD ms);

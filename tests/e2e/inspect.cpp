@@ -13,6 +13,9 @@
 //                              delete access, sharing everything; WHEN "start" (its first
 //                              instruction) or "mutex" (once it exists), renames it to
 //                              SETUP.old and copies OTHER there; prints its exit code
+//   qvinspect hold PATH AFTER MS holds PATH open without sharing (prints "held"), as a virus
+//                              scanner does for a moment, and lets go MS ms after a file
+//                              AFTER appears (two minutes at most)
 // device and gone exit 2 when they cannot tell; their words tell a "no" from
 // Wine's own exit status 1 for a program it cannot start.
 #include <windows.h>
@@ -196,6 +199,20 @@ int Contend(int argc, wchar_t** argv) {
   return swapped ? 0 : 2;
 }
 
+int HoldUntil(const wchar_t* path, const wchar_t* after, int ms) {
+  HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  puts("held");
+  fflush(stdout);
+  for (DWORD start = GetTickCount(); GetFileAttributesW(after) == INVALID_FILE_ATTRIBUTES;) {
+    if (GetTickCount() - start > 120000) break;
+    Sleep(5);
+  }
+  Sleep(ms);
+  CloseHandle(file);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -209,6 +226,12 @@ int main(int argc, char** argv) {
     wchar_t** wide_argv = CommandLineToArgvW(GetCommandLineW(), &count);
     return wide_argv && count == argc ? Contend(count - 2, wide_argv + 2) : 2;
   }
+  if (argc == 5 && !lstrcmpA(argv[1], "hold")) {
+    int count = 0;
+    wchar_t** wide_argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide_argv == nullptr || count != 5) return 2;
+    return HoldUntil(wide_argv[2], wide_argv[3], _wtoi(wide_argv[4]));
+  }
   if (argc == 3 && !lstrcmpA(argv[1], "link")) {
     // The link's own path wide: its folder may be named outside the ANSI code page.
     int count = 0;
@@ -221,7 +244,8 @@ int main(int argc, char** argv) {
     return status;
   }
   fputs("usage: qvinspect link FILE.LNK | device {GUID} | gone NAME SECONDS | schedule PATH | reshape | pending |\n"
-        "  contend start|mutex|never SETUP OTHER ARGS...\n",
+        "  contend start|mutex|never SETUP OTHER ARGS...\n"
+        "  hold PATH AFTER MS\n",
         stderr);
   return 2;
 }

@@ -44,4 +44,47 @@ e2e_check "QuorvaneQuickKeys.exe stays the product's" eval '! cmp -s "$(e2e_fold
 e2e_check_installed
 e2e_scenario_end
 
+e2e_scenario "links at the names the install writes; an entry held for a moment"
+folder=$(e2e_folder)
+menu=$(e2e_unixpath "$(e2e_user_programs)\\Halcyra\\Quorvane")
+mine=$(e2e_unixpath 'C:\users\Public')
+mkdir -p "$folder" "$menu" "$mine"
+for f in notes thesis diary; do echo "my $f" > "$mine/$f.txt"; done
+# Hard links: Wine takes a host link to a file for the file itself.
+ln "$mine/notes.txt" "$menu/Readme.LNK" && ln "$mine/thesis.txt" "$folder/QuorvaneSetup.exe.new"
+ln "$mine/diary.txt" "$folder/QuorvaneSetup.exe"
+# The second entry, left by an earlier run, held without sharing until half a
+# second after the first entry is written.
+mapfile -t names < <(e2e_package_names "$E2E_SETUP")
+echo stale > "$folder/${names[1]}"
+qv_wine "$E2E_INSPECT" hold "$E2E_FOLDER_WIN\\${names[1]}" "$E2E_FOLDER_WIN\\${names[0]}" 500 > "$E2E_WORK/hold" &
+holder=$!
+for ((i = 0; i < 300; i++)); do grep -q held "$E2E_WORK/hold" 2>/dev/null && break; sleep 0.1; done
+e2e_setup "$E2E_SETUP" -i -h
+wait "$holder"
+e2e_equal "install exits with 0" 0 "$E2E_RESULT"
+for f in notes:Readme.LNK thesis:QuorvaneSetup.exe.new diary:QuorvaneSetup.exe; do
+  e2e_check "${f%%:*}.txt, linked as ${f#*:}, keeps its bytes" cmp -s "$mine/${f%%:*}.txt" <(echo "my ${f%%:*}")
+done
+e2e_check_installed
+e2e_scenario_end
+
+# Wine takes C.UTF-8 for code page 1252, where the ANSI functions best-fit what it lacks.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+e2e_scenario "look-alike names in the product folder: the removal takes each by its own"
+e2e_setup "$E2E_SETUP" -i -h
+e2e_equal "install exits with 0" 0 "$E2E_RESULT"
+folder=$(e2e_folder)
+drive=$(e2e_unixpath 'C:')
+# In code page 1252 the first two are "..\..\..\victim1.txt" and so on, and Łódź.qvp is Lódz.qvp.
+for n in 1 2; do echo "victim $n" > "$drive/victim$n.txt" && echo x > "$folder/．．＼．．＼．．＼victim$n.txt"; done
+qv_wine attrib +r 'C:\victim2.txt'
+echo "a user's project" > "$folder/Łódź.qvp"
+e2e_run "$E2E_FOLDER_WIN\\QuorvaneSetup.exe" -u -h
+e2e_equal "removal exits with 0" 0 "$E2E_RESULT"
+e2e_equal "C:\\victim1.txt and C:\\victim2.txt keep their bytes" "victim 1 victim 2" \
+  "$(cat "$drive/victim1.txt" "$drive/victim2.txt" 2>&1 | tr '\n' ' ' | sed 's/ $//')"
+e2e_check_left_for_restart
+e2e_scenario_end
+
 e2e_finish

@@ -287,10 +287,12 @@ TEST(Walk, NamesWithoutTerminatorStayInsideTheRecord) {
 TEST(Walk, UnsafeNamesAreVerifiedButNeverWritten) {
   for (const char* name : {"..\\..\\x.txt", "sub/../../x.bin", "\\root.bin", "/root.bin", "c:drive.bin",
                            "x.txt:stream", "sub\\\\x.bin", "sub\\", "", ".\\x.bin", "foo.", "foo ",
-                           "bar. \\z", "CON", "nul.txt", "Aux .log", "sub\\com1\\x.bin", "LPT9.txt"})
+                           "bar. \\z", "CON", "nul.txt", "Aux .log", "sub\\com1\\x.bin", "LPT9.txt", "a<b", "a>b",
+                           "say\"hi\"", "a|b", "what?", "*.dll", "tab\there", "sub\\x\x1f", "lpt0", "COM0.txt",
+                           "com\xb9", "LPT\xb2.log", "Com\xb3 .txt"})
     EXPECT_NE(EntryNameUnsafe(name), nullptr) << name;
   for (const char* name : {"entry.bin", "codec\\lib.dll", "sub/x.bin", "a..b", ".hidden", "console.txt",
-                           "com10.txt", "lpt0", "x.con", "com"})
+                           "com10.txt", "com\xb4.txt", "x.con", "com"})
     EXPECT_EQ(EntryNameUnsafe(name), nullptr) << name;
   EXPECT_TRUE(EntryNamesClash("Codec\\Lib.DLL", "codec/lib.dll"));
   EXPECT_FALSE(EntryNamesClash("lib.dll", "lib.dll2"));

@@ -215,20 +215,20 @@ TEST_F(Registry, RemoveRegistryTreeRemovesThreeLevels) {
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Sibling"));
 }
 
-TEST_F(Registry, RemoveRegistryTreeStopsWithZeroAtASubKeyItCannotRemove) {
-  // A sub-key whose name has no ANSI form: enumerated through the ANSI functions
-  // it comes back with '?' in place of the character, and that name opens
-  // nothing. Before the mend this never returned: the key came back at index 0
-  // for ever.
+TEST_F(Registry, RemoveRegistryTreeRemovesSubKeysNamedOutsideTheCodePage) {
+  // Enumerated through the ANSI functions, such a name came back with '?' or a
+  // look-alike in place of the character, and that name opened nothing: the
+  // tree stayed (and before that, the walk never ended).
   ASSERT_EQ(WriteMachineString("Software\\QvRegistryTest\\Entry\\Plain", "v", "x"), 1);
-  HKEY odd;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\QvRegistryTest\\Entry\\Odd\xD800", 0, nullptr, 0,
-                            KEY_WRITE, nullptr, &odd, nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(odd);
-  EXPECT_EQ(RemoveRegistryTree(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Entry"), 0);
-  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Entry"));
-  EXPECT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\QvRegistryTest\\Entry"), ERROR_SUCCESS);
+  for (const wchar_t* name :
+       {L"Software\\QvRegistryTest\\Entry\\Odd\xD800", L"Software\\QvRegistryTest\\Entry\\\u0141\u00f3d\u017a"}) {
+    HKEY odd;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, name, 0, nullptr, 0, KEY_WRITE, nullptr, &odd, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(odd);
+  }
+  EXPECT_EQ(RemoveRegistryTree(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Entry"), 1);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\QvRegistryTest\\Entry"));
 }
 
 // Pending restart deletions while another program schedules its own: a copy

@@ -113,11 +113,15 @@ TEST_F(Files, DeleteFolderTreeEndsWhenASubFolderStays) {
 struct Handed {
   std::vector<std::string> paths;
   int result = 1;
-  static int Take(void* user, const char* path) {
+  static int Take(void* user, const wchar_t* path) {
     Handed* h = static_cast<Handed*>(user);
-    h->paths.push_back(path);
+    char ansi[MAX_PATH * 2];
+    WideCharToMultiByte(CP_ACP, 0, path, -1, ansi, sizeof ansi, nullptr, nullptr);
+    h->paths.push_back(ansi);
+    h->wide.push_back(path);
     return h->result;
   }
+  std::vector<std::wstring> wide;
 };
 
 // A folder link. Wine's CreateSymbolicLink makes nothing and says it did, but
@@ -203,11 +207,21 @@ TEST_F(Files, DeleteFolderTreeOrHandsOverWhatStaysAndGoesOn) {
                                OPEN_EXISTING, 0, nullptr));
     expected.push_back(P(std::string("t\\") + name));
   }
+  // Named outside the code page: handed over by that name, never a look-alike.
+  const std::wstring odd = std::wstring(root.begin(), root.end()) + L"\\t\\\u0141\u00f3d\u017a.qvp";
+  held.push_back(CreateFileW(odd.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr));
+  // Listed, but not reached by that name (Windows drops a trailing dot): it stays, and the walk ends.
+  const std::wstring dotted = L"\\\\?\\" + std::wstring(root.begin(), root.end()) + L"\\t\\x.";
+  ASSERT_TRUE(CloseHandle(CreateFileW(dotted.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
   Handed handed;
+  const DWORD start = GetTickCount();
   EXPECT_EQ(DeleteFolderTreeOr(P("t").c_str(), Handed::Take, &handed), 1);
+  // Files held for good share one wait of about two seconds, not one each.
+  EXPECT_LT(GetTickCount() - start, 3500u);
   for (HANDLE h : held) CloseHandle(h);
+  EXPECT_NE(std::find(handed.wide.begin(), handed.wide.end(), odd), handed.wide.end());
   // Contents before their folder, the folder given last.
-  ASSERT_EQ(handed.paths.size(), expected.size() + 2);
+  ASSERT_EQ(handed.paths.size(), expected.size() + 3);
   EXPECT_EQ(handed.paths.back(), P("t"));
   auto at = [&](const std::string& p) { return std::find(handed.paths.begin(), handed.paths.end(), p) - handed.paths.begin(); };
   EXPECT_LT(at(P("t\\sub\\b1")), at(P("t\\sub")));
@@ -227,6 +241,20 @@ TEST_F(Files, DeleteFolderTreeOrHandsOverWhatStaysAndGoesOn) {
   Handed none;
   EXPECT_EQ(DeleteFolderTreeOr(P("absent").c_str(), Handed::Take, &none), 1);
   EXPECT_TRUE(none.paths.empty()) << "nothing there, nothing to hand over";
+}
+
+// The program's own running image never goes while it runs: handed over at
+// once rather than waited on like a file held for a moment.
+TEST_F(Files, DeleteFolderTreeOrHandsOverTheOwnFileAtOnce) {
+  Dir("o");
+  File("o\\setup.exe");
+  HANDLE own = Hold(P("o\\setup.exe"));
+  Handed handed;
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(DeleteFolderTreeOr(P("o").c_str(), Handed::Take, &handed, own), 1);
+  EXPECT_LT(GetTickCount() - start, 1000u);
+  CloseHandle(own);
+  EXPECT_EQ(handed.paths, std::vector<std::string>({P("o\\setup.exe"), P("o")}));
 }
 
 // A path longer than the working area is refused as a whole: a version that
@@ -307,11 +335,28 @@ TEST_F(Files, WriteWholeFileFailures) {
   File("held.bin", "old");
   HANDLE held = CreateFileA(P("held.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const DWORD start = GetTickCount();
   EXPECT_EQ(WriteWholeFile(P("held.bin").c_str(), "new", 3), 0);
+  const DWORD spent = GetTickCount() - start;
+  EXPECT_GE(spent, 1500u) << "a hold that may pass is waited out";
+  EXPECT_LT(spent, 4000u) << "for about two seconds";
   CloseHandle(held);
   EXPECT_EQ(Read(P("held.bin")), "old");
   EXPECT_EQ(WriteWholeFile(P("nofolder\\f.bin").c_str(), "x", 1), 0);
   EXPECT_EQ(WriteWholeFile(P("").c_str(), "x", 1), 0);  // a folder
+}
+
+// A part file that cannot be written (here a folder has its name) is the
+// file that the failure names, not the copy.
+TEST_F(Files, CopyWholeFileNamesThePartFileThatFails) {
+  File("source.exe", "MZ");
+  Dir("copy.exe.new");
+  HANDLE source = Hold(P("source.exe"));
+  FileFailure failure = {};
+  EXPECT_EQ(CopyWholeFile(source, P("copy.exe").c_str(), &failure), 0);
+  CloseHandle(source);
+  EXPECT_EQ(std::string(failure.path), P("copy.exe.new"));
+  EXPECT_FALSE(Has("copy.exe"));
 }
 
 TEST_F(Files, FileExists) {
