@@ -176,18 +176,14 @@ qvw_check "worker ended, window still open" eq "$(log_count worker-end)$(kill -0
 qvw_close_box
 qvw_check "the close box works again" ends_with 10 0
 
-# --- A desktop shell that answers late, then not at all: a click on the
-# picture holds the window only for a while, and what the shell is given
-# outlives that wait; the notice comes without the done target, and the run
-# ends without it.
+# --- A desktop shell that answers the picture's target late, then nothing:
+# neither the window nor the notice nor the exit waits for it.
 fresh
 export QVH_SHELL_HANG_MS=8000 QVH_STEP_MS=10
 start "$H"
-t0=$(date +%s%N)
 qvw_click 450 200
 qvw_click 730 474
 qvw_check "the notice comes while the shell hangs" qvw_wait_box "REBOOT YOUR SYSTEM" 15
-echo "notice $(( ($(date +%s%N) - t0) / 1000000 )) ms after the click on the picture"
 qvw_check "  ...the header target reaches the late shell whole" \
   eval 'for i in $(seq 30); do [ -n "$(qvw_urls)" ] && break; sleep 0.5; done; eq "$(qvw_urls)" "$HEADER_URL"'
 qvw_box_key "REBOOT YOUR SYSTEM" Return
@@ -223,8 +219,7 @@ fresh
 export QVH_PRODUCT=1 QVH_UNINSTALL_MS=6000
 qvw_start "$H" -u -h
 sleep 2
-qvw_check "-u -h: the end of the session is refused during the removal" eq "$(qvw_probe queryend)" 0
-qvw_check "  ...which then quits with its result" ends_with 10 0
+qvw_check "-u -h: the end of the session is refused during the removal" eval 'eq "$(qvw_probe queryend)" 0 && ends_with 10 0'
 
 # --- An automatic run with a window: the outcome's box stays until answered,
 # whatever is posted meanwhile; then the run ends with the action's result.

@@ -10,9 +10,8 @@
 //   QVH_LINGER_MS=n      time the worker still takes after its outcome's post
 //   QVH_UNINSTALL=n      result of the fake removal (it shows no box)
 //   QVH_UNINSTALL_MS=n   time it takes, answering sent messages as a driver wait does
-//   QVH_SHELL_HANG_MS=n  elevated, with a desktop shell that answers its first
-//                        call after n ms, recording the address in C:\urls.txt,
-//                        and never answers another
+//   QVH_SHELL_HANG_MS=n  elevated; the desktop's shell records its first address in
+//                        C:\urls.txt after n ms, and never answers another
 //   QVH_UNINSTALL_ENTRY=1  the Uninstall entry exists (default: as QVH_PRODUCT)
 #include <windows.h>
 
@@ -61,10 +60,10 @@ int EnvIs(const char* name, const char* value) {
 int HungShellOpens(const char* address) {
   static LONG calls;
   Sleep(InterlockedIncrement(&calls) == 1 ? static_cast<DWORD>(EnvNumber("QVH_SHELL_HANG_MS", 0)) : INFINITE);
-  FILE* f = fopen("C:\\urls.txt", "a");
-  if (!f) return 0;
-  fprintf(f, "%s\n", address);
-  fclose(f);
+  if (FILE* f = fopen("C:\\urls.txt", "a")) {
+    fprintf(f, "%s\n", address);
+    fclose(f);
+  }
   return 1;
 }
 const LaunchOpenHooks HUNG_SHELL = {[] { return 1; }, HungShellOpens, [](HWND, const char*) {}};

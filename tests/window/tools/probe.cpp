@@ -82,10 +82,8 @@ int main(int argc, char** argv) {
   if (argc >= 2 && strcmp(argv[1], "queryend") == 0) {
     HWND window = FindWindowA(MAIN_CLASS, nullptr);
     DWORD_PTR answer = 0;
-    if (!window || !SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 20000, &answer))
-      return 1;
-    printf("%lu\n", static_cast<unsigned long>(answer));
-    return 0;
+    return window && SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 20000, &answer) &&
+           printf("%lu\n", static_cast<unsigned long>(answer)) > 0 ? 0 : 1;
   }
   if (argc >= 3 && strcmp(argv[1], "msgbox") == 0) return MessageBoxText(argv[2]);
   if (argc >= 3 && strcmp(argv[1], "run") == 0) {
