@@ -13,6 +13,7 @@
 #include "system/registry.h"
 #include "system/text.h"
 #include "window/commands.h"
+#include "window/session_end.h"
 
 void RemoveStartMenuEntries(const char* programs_folder) {
   char folder[1024];
@@ -107,6 +108,8 @@ int32_t UninstallProcedure(SetupContext* context) {
   char key[1024];
   if (ComposeUninstallKey(key, sizeof key)) RemoveRegistryTree(HKEY_LOCAL_MACHINE, key);
 
+  // Every change is made: the box that asks for a restart must not refuse one.
+  ReleaseSessionEnd();
   if (!SilentFlag)
     MessageBoxA(context->main_window, UninstallFinalText(exit_code), REBOOT_CAPTION, MB_SYSTEMMODAL | MB_ICONWARNING);
   return 0;

@@ -10,6 +10,7 @@
 
 #include <cstring>
 
+#include "system/wait.h"
 #include "window/launch_target.h"
 #include "window/main_window.h"
 
@@ -33,8 +34,6 @@ static int OpenAsDesktopUser(const char* address) {
   wchar_t wide[LAUNCH_TARGET_MAX];
   int units = MultiByteToWideChar(CP_ACP, 0, address, -1, wide, LAUNCH_TARGET_MAX);
   if (units <= 0) return 0;
-  // The window's thread has COM already; a call from elsewhere gets its own.
-  HRESULT com = CoInitialize(nullptr);
   IShellWindows* windows = nullptr;
   IDispatch* desktop = nullptr;
   IServiceProvider* provider = nullptr;
@@ -87,7 +86,6 @@ static int OpenAsDesktopUser(const char* address) {
   if (provider) provider->Release();
   if (desktop) desktop->Release();
   if (windows) windows->Release();
-  if (SUCCEEDED(com)) CoUninitialize();
   return opened;
 }
 
@@ -96,6 +94,31 @@ static void OpenHere(HWND owner, const char* address) {
 }
 
 static const LaunchOpenHooks REAL_SYSTEM = {ProcessIsElevated, OpenAsDesktopUser, OpenHere};
+
+// What one opening needs, owned by its thread: the window stops waiting for it
+// after a while and wipes its own buffer, while the thread may still be in the shell.
+struct OpenJob {
+  const LaunchOpenHooks* open;
+  HWND owner;
+  char address[LAUNCH_TARGET_MAX];
+};
+
+static DWORD WINAPI OpenJobThread(LPVOID parameter) {
+  OpenJob* job = static_cast<OpenJob*>(parameter);
+  // An apartment of its own: the desktop's shell is reached by calls into
+  // another process that have no time limit, and only this thread may hang in them.
+  HRESULT com = CoInitialize(nullptr);
+  // Elevated, ShellExecute would start the browser as the administrator who
+  // elevated this program, not as the user. Through the desktop's shell or not at all.
+  if (job->open->process_is_elevated())
+    job->open->open_as_desktop_user(job->address);
+  else
+    job->open->open_here(job->owner, job->address);
+  if (SUCCEEDED(com)) CoUninitialize();
+  SecureZeroMemory(job->address, sizeof job->address);
+  HeapFree(GetProcessHeap(), 0, job);
+  return 0;
+}
 
 void OpenLaunchTargetWith(SetupContext* context, const unsigned char* stored, uint32_t count,
                           unsigned char* buffer) {
@@ -107,13 +130,24 @@ void OpenLaunchTargetWith(SetupContext* context, const unsigned char* stored, ui
   memcpy(buffer, stored, count);
   DescrambleLaunchTarget(LAUNCH_TARGET_KEY, buffer, count);
   buffer[LAUNCH_TARGET_MAX - 1] = 0;
-  const char* address = reinterpret_cast<const char*>(buffer);
-  // Elevated, ShellExecute would start the browser as the administrator who
-  // elevated this program, not as the user. Through the desktop's shell or not at all.
-  if (open->process_is_elevated())
-    open->open_as_desktop_user(address);
-  else
-    open->open_here(context->main_window, address);
+  OpenJob* job = static_cast<OpenJob*>(HeapAlloc(GetProcessHeap(), 0, sizeof(OpenJob)));
+  HANDLE thread = nullptr;
+  if (job) {
+    job->open = open;
+    job->owner = context->main_window;
+    memcpy(job->address, buffer, LAUNCH_TARGET_MAX);
+    thread = CreateThread(nullptr, 0, OpenJobThread, job, 0, nullptr);
+  }
+  if (thread) {
+    // The outcome's box and the end of the program wait no longer than this
+    // for a shell that does not answer; the thread goes on alone, and the
+    // program's end ends it.
+    WaitAnsweringSentMessages(thread, LAUNCH_OPEN_WAIT_MS);
+    CloseHandle(thread);
+  } else if (job) {
+    SecureZeroMemory(job->address, sizeof job->address);
+    HeapFree(GetProcessHeap(), 0, job);
+  }
   SecureZeroMemory(buffer, LAUNCH_TARGET_MAX);
 }
 

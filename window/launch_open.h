@@ -12,5 +12,9 @@ struct LaunchOpenHooks {
   int (*open_as_desktop_user)(const char* address);
   void (*open_here)(HWND owner, const char* address);  // ShellExecuteA "open"
 };
-// null (the default) means the real system.
+// null (the default) means the real system. The steps run on a thread of their
+// own; the hooks must outlive it.
 extern const LaunchOpenHooks* g_launch_open_hooks;
+
+// How long the window waits for an opening before it goes on without it.
+constexpr DWORD LAUNCH_OPEN_WAIT_MS = 4000;

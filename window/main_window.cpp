@@ -13,6 +13,7 @@
 #include "window/launch_target.h"
 #include "window/layout.h"
 #include "window/paint.h"
+#include "window/session_end.h"
 
 const char MAIN_WINDOW_CLASS[] = "HCQuorvane0Installer0MainWindow0";
 
@@ -24,6 +25,8 @@ const char DONE_TEXT[] =
 const char DONE_CAPTION[] = "REBOOT YOUR SYSTEM";
 const char LAUNCH_FAILED_TEXT[] = "Failed to launch Procedure...";
 const char LAUNCH_FAILED_CAPTION[] = "Quorvane Installation Error";
+const wchar_t INSTALLING_REASON[] = L"Quorvane is being installed";
+const wchar_t REMOVING_REASON[] = L"Quorvane is being removed";
 
 // NONCLIENTMETRICSA in its Vista form, ending with iPaddedBorderWidth, which
 // the Windows 2000 declarations we build against leave out. Where a system
@@ -139,6 +142,18 @@ void BeginAction(bool on_window_thread) {
   g_action.on_window_thread = on_window_thread;
 }
 
+// The machine is being changed: the install's worker is busy, or a removal or
+// an automatic install holds this thread (the removal lets the session go on
+// its own once its last change is made, before its closing box).
+bool ChangeRuns(const SetupContext* context) {
+  return WorkerBusy(context) || (g_action.phase == Phase::kRunning && g_action.on_window_thread);
+}
+
+// A worker that ended without a word leaves its hold behind.
+void SettleSessionEnd(const SetupContext* context) {
+  if (SessionEndHeld() && !ChangeRuns(context)) ReleaseSessionEnd();
+}
+
 void ShowOutcome(SetupContext* context, LPARAM status) {
   g_action.phase = Phase::kShowing;
   if (status == STATUS_FAILED) {
@@ -158,6 +173,8 @@ void OnStatus(SetupContext* context, LPARAM status) {
   if (SilentFlag || !IsOutcome(status)) return;
   if (g_action.phase != Phase::kRunning || g_action.on_window_thread) return;
   if (!TakePostedOutcome(static_cast<int32_t>(status))) return;
+  // The worker's changes are made: a logoff now cuts nothing short.
+  ReleaseSessionEnd();
   ShowOutcome(context, status);
   // The worker posts before it lets go of COM; a WM_CLOSE now would be dropped
   // as long as it is busy, leaving a window with a dead button. Still counted
@@ -184,6 +201,7 @@ LPARAM TakeActionOutcome() {
 // answered before the window ends; an automatic run then ends with the
 // action's result, as it does when silent.
 void EndWindowThreadAction(SetupContext* context, int32_t result, bool automatic) {
+  ReleaseSessionEnd();
   if (!SilentFlag) {
     LPARAM outcome = TakeActionOutcome();
     if (outcome) ShowOutcome(context, outcome);
@@ -213,8 +231,10 @@ void OnAutorun(SetupContext* context) {
       AutorunNeedsUninstallEntry(installed, InstallFlag, UninstallFlag) ? UninstallEntryPresent() : 0;
   const AutorunAction action = ChooseAutorunAction(installed, entry, InstallFlag, UninstallFlag);
   if (action == AUTORUN_REMOVE) {
+    HoldSessionEnd(context->main_window, REMOVING_REASON);
     result = UninstallProcedure(context);
   } else if (action == AUTORUN_INSTALL) {
+    HoldSessionEnd(context->main_window, INSTALLING_REASON);
     result = StartInstallWorker(context, 1);
   }
   EndWindowThreadAction(context, result, true);
@@ -327,7 +347,13 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
       return 0;
     case WM_TIMER:
       if (WorkerBusy(context) && wparam == TIMER_BLINK) OnBlink(context, window);
+      SettleSessionEnd(context);
       return 0;
+    case WM_QUERYENDSESSION:
+      // Sent while a driver's setup runs too: the waits answer sent messages.
+      SettleSessionEnd(context);
+      if (SessionEndHeld()) return FALSE;
+      return DefWindowProcA(window, message, wparam, lparam);
     case WM_MOUSEMOVE:
       if (static_cast<short>(HIWORD(lparam)) < context->bitmap_height) SetCursor(context->hand_cursor);
       return 0;
@@ -398,7 +424,9 @@ void RunButtonAction(SetupContext* context, HWND window) {
   Sleep(200);
   if (context->product_installed == 0) {
     BeginAction(false);
+    HoldSessionEnd(window, INSTALLING_REASON);
     if (StartInstallWorker(context, 0) == 0) return;  // the worker reports through ID_STATUS
+    ReleaseSessionEnd();
     g_action.phase = Phase::kShowing;
     MessageBoxA(window, LAUNCH_FAILED_TEXT, LAUNCH_FAILED_CAPTION, MB_SYSTEMMODAL | MB_ICONERROR);
     g_action.phase = Phase::kClosing;
@@ -406,5 +434,6 @@ void RunButtonAction(SetupContext* context, HWND window) {
     return;
   }
   BeginAction(true);
+  HoldSessionEnd(window, REMOVING_REASON);
   EndWindowThreadAction(context, UninstallProcedure(context), false);
 }

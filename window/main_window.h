@@ -22,6 +22,8 @@ BOOL PostDestroy();
 // Descrambles the stored target into a 512-byte working buffer, opens it with
 // the shell (owner main_window; elevated, through the desktop's shell as the
 // user, or not at all), and wipes the buffer. Counts over 512 open nothing.
+// The shell is called on a thread of its own, with its own copy of the target;
+// the caller waits for it LAUNCH_OPEN_WAIT_MS at most, answering sent messages.
 void OpenLaunchTarget(SetupContext* context, const unsigned char* stored, uint32_t count);
 // The same with the caller's 512-byte working buffer, wiped before returning.
 void OpenLaunchTargetWith(SetupContext* context, const unsigned char* stored, uint32_t count,

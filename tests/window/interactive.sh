@@ -134,7 +134,7 @@ rmdir "$line_driver"
 echo "== interactive removal from the uninstaller copy"
 # The removal holds the window thread while the line driver's setup takes a
 # few seconds: the pressed button must be on screen meanwhile.
-export QV_HCLINE_DELAY_MS=3000
+export QV_HCLINE_DELAY_MS=4000
 e2e_clear_log
 rm -f "$WINEPREFIX/drive_c/urls.txt"
 e2e_check "window appears" start_setup "$E2E_FOLDER_WIN\\QuorvaneSetup.exe"
@@ -146,8 +146,10 @@ sleep 1.2
 qvw_shot stage-4-remove-pressed
 e2e_equal "the pressed button is on screen while the removal runs" "000000 yes" \
   "$(qvw_rgb 584 449) $([ "$(qvw_count 581 445 880 504 FFFFFF)" -gt 100 ] && echo yes)"
+e2e_equal "the end of the session is refused during the driver's removal" 0 "$(qvw_probe queryend)"
 e2e_check "  ...and the removal is still running" test -z "$(e2e_log | grep HCQVAUX)"
 e2e_check "the removal's closing notice" qvw_wait_box "REBOOT YOUR SYSTEM" 120
+e2e_equal "  ...which lets the session end" 1 "$(qvw_probe queryend)"
 qvw_shot stage-5-removed
 qvw_box_key "REBOOT YOUR SYSTEM" Return
 e2e_check "the removal ends with exit code 0" ended_with 30 0

@@ -29,7 +29,7 @@ log_has() { tr -d '\r' 2>/dev/null < "$LOG" | grep -qx "$1"; }
 log_count() { tr -d '\r' 2>/dev/null < "$LOG" | grep -c "$1"; }
 eq() { [ "$1" = "$2" ] || { echo "  got '$1', want '$2'" >&2; return 1; }; }
 gt() { [ "$1" -gt "$2" ] || { echo "  got $1, want more than $2" >&2; return 1; }; }
-fresh() { rm -f "$LOG" "$WINEPREFIX/drive_c/urls.txt"; unset QVH_PRODUCT QVH_OS QVH_STEP_MS QVH_INSTALL QVH_UNINSTALL QVH_LINGER_MS; }
+fresh() { rm -f "$LOG" "$WINEPREFIX/drive_c/urls.txt"; unset QVH_PRODUCT QVH_OS QVH_STEP_MS QVH_INSTALL QVH_UNINSTALL QVH_LINGER_MS QVH_UNINSTALL_MS QVH_SHELL_HANG_MS; }
 start() { qvw_start "$@"; qvw_wait_window || { echo "no window" >&2; return 1; }; }
 # A loaded machine can take a while to end a Wine program: the wait is a bound, not a measure.
 ends_with() { qvw_wait_exit $(($1 * 3)) && eq "$QVW_RC" "$2"; }
@@ -66,6 +66,7 @@ sleep 2
 qvw_check "a click on the bitmap opens the header target" eq "$(qvw_urls)" "$HEADER_URL"
 xdotool mousemove $((OX + 450)) $((OY + QVW_CLOSE_Y)) click --repeat 2 --delay 100 1
 sleep 1
+qvw_check "an idle window lets the session end" eq "$(qvw_probe queryend)" 1
 qvw_check "a double click on the caption leaves the size alone (no maximize)" eq "$(qvw_probe client | cut -d' ' -f3-)" "900 524"
 qvw_key Escape
 qvw_check "Escape closes the idle window with 0" ends_with 10 0
@@ -117,6 +118,7 @@ sleep 1
 # A stray outcome from another program would open the done target at once.
 qvw_check "close box, Escape, clicks, ID_AUTORUN, WM_DESTROY and a stray outcome ignored while busy" \
   eq "$(log_count install)$(log_count destroy)$(log_count exit)$(qvw_urls)" 100
+qvw_check "the end of the session is refused while the worker is busy" eq "$(qvw_probe queryend)" 0
 repainted=0
 for attempt in 1 2 3; do
   sleep 0.6
@@ -174,6 +176,19 @@ qvw_check "worker ended, window still open" eq "$(log_count worker-end)$(kill -0
 qvw_close_box
 qvw_check "the close box works again" ends_with 10 0
 
+# --- A desktop shell that answers the picture's target late, then nothing:
+# neither the window nor the notice nor the exit waits for it.
+fresh
+export QVH_SHELL_HANG_MS=8000 QVH_STEP_MS=10
+start "$H"
+qvw_click 450 200
+qvw_click 730 474
+qvw_check "the notice comes while the shell hangs" qvw_wait_box "REBOOT YOUR SYSTEM" 15
+qvw_check "  ...the header target reaches the late shell whole" \
+  eval 'for i in $(seq 30); do [ -n "$(qvw_urls)" ] && break; sleep 0.5; done; eq "$(qvw_urls)" "$HEADER_URL"'
+qvw_box_key "REBOOT YOUR SYSTEM" Return
+qvw_check "  ...and the run ends though the shell never answers again" ends_with 3 0
+
 # --- Without artwork the window keeps its size and paints.
 fresh
 start "$QVW_TOOLS/qvwin_harness_noart.exe"
@@ -200,6 +215,11 @@ qvw_check "  ...through the removal" log_has "uninstall -605"
 fresh
 qvw_check "-u -h without the product runs nothing" eq "$(qvw_probe run "$HW" -u -h)" 0
 qvw_check "  ...neither procedure" eq "$(log_count install)$(log_count uninstall)" 00
+fresh
+export QVH_PRODUCT=1 QVH_UNINSTALL_MS=6000
+qvw_start "$H" -u -h
+sleep 2
+qvw_check "-u -h: the end of the session is refused during the removal" eval 'eq "$(qvw_probe queryend)" 0 && ends_with 10 0'
 
 # --- An automatic run with a window: the outcome's box stays until answered,
 # whatever is posted meanwhile; then the run ends with the action's result.

@@ -9,6 +9,9 @@
 //   QVH_INSTALL=done|failed|silent|nothread   how the fake install worker ends
 //   QVH_LINGER_MS=n      time the worker still takes after its outcome's post
 //   QVH_UNINSTALL=n      result of the fake removal (it shows no box)
+//   QVH_UNINSTALL_MS=n   time it takes, answering sent messages as a driver wait does
+//   QVH_SHELL_HANG_MS=n  elevated; the desktop's shell records its first address in
+//                        C:\urls.txt after n ms, and never answers another
 //   QVH_UNINSTALL_ENTRY=1  the Uninstall entry exists (default: as QVH_PRODUCT)
 #include <windows.h>
 
@@ -21,6 +24,8 @@
 #include "startup/cmdline.h"
 #include "startup/environment.h"
 #include "startup/startup.h"
+#include "system/wait.h"
+#include "window/launch_open.h"
 #include "window/main_window.h"
 
 const GUID PRODUCT_DEVICE_INTERFACE_GUID = {0x3F9A2C64, 0x7B18, 0x4E5D, {0xA2, 0xC7, 0x91, 0xD0, 0x5E, 0x3B, 0x6F, 0x48}};
@@ -51,6 +56,17 @@ int EnvIs(const char* name, const char* value) {
   DWORD n = GetEnvironmentVariableA(name, text, sizeof text);
   return n > 0 && n < sizeof text && strcmp(text, value) == 0;
 }
+
+int HungShellOpens(const char* address) {
+  static LONG calls;
+  Sleep(InterlockedIncrement(&calls) == 1 ? static_cast<DWORD>(EnvNumber("QVH_SHELL_HANG_MS", 0)) : INFINITE);
+  if (FILE* f = fopen("C:\\urls.txt", "a")) {
+    fprintf(f, "%s\n", address);
+    fclose(f);
+  }
+  return 1;
+}
+const LaunchOpenHooks HUNG_SHELL = {[] { return 1; }, HungShellOpens, [](HWND, const char*) {}};
 
 }  // namespace
 
@@ -147,6 +163,7 @@ int32_t StartInstallWorker(SetupContext* context, int32_t wait) {
 
 int32_t UninstallProcedure(SetupContext*) {
   long result = EnvNumber("QVH_UNINSTALL", 0);
+  WaitAnsweringSentMessages(GetCurrentProcess(), static_cast<DWORD>(EnvNumber("QVH_UNINSTALL_MS", 0)));
   Log("uninstall %ld", result);
   return static_cast<int32_t>(result);
 }
@@ -157,6 +174,7 @@ int UninstallEntryPresent() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   InitializeCriticalSection(&g_status_lock);
+  if (EnvNumber("QVH_SHELL_HANG_MS", 0) > 0) g_launch_open_hooks = &HUNG_SHELL;
   const char* args = GetCommandLineA();
   args = (*args == '"') ? strchr(args + 1, '"') : strchr(args, ' ');
   ParseCommandLine(args ? args + 1 : nullptr);

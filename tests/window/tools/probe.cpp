@@ -5,6 +5,7 @@
 //   probe post ID LPARAM         posts WM_COMMAND (ID, LPARAM) to the main window
 //   probe destroy                posts WM_DESTROY to it, as another program could
 //   probe invalidate             asks the main window for a full repaint
+//   probe queryend               sends it WM_QUERYENDSESSION (logoff), prints the answer
 //   probe run PROGRAM [ARGS]     runs a program, prints its full 32-bit exit code
 #include <windows.h>
 
@@ -78,12 +79,18 @@ int main(int argc, char** argv) {
     HWND window = FindWindowA(MAIN_CLASS, nullptr);
     return window && InvalidateRect(window, nullptr, TRUE) ? 0 : 1;
   }
+  if (argc >= 2 && strcmp(argv[1], "queryend") == 0) {
+    HWND window = FindWindowA(MAIN_CLASS, nullptr);
+    DWORD_PTR answer = 0;
+    return window && SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 20000, &answer) &&
+           printf("%lu\n", static_cast<unsigned long>(answer)) > 0 ? 0 : 1;
+  }
   if (argc >= 3 && strcmp(argv[1], "msgbox") == 0) return MessageBoxText(argv[2]);
   if (argc >= 3 && strcmp(argv[1], "run") == 0) {
     // Everything after "run " in our own command line, quoting kept.
     const char* line = strstr(GetCommandLineA(), " run ");
     return line ? Run(line + 5) : 1;
   }
-  fprintf(stderr, "usage: probe client | msgbox CAPTION | post ID LPARAM | destroy | invalidate | run PROGRAM [ARGS]\n");
+  fprintf(stderr, "usage: probe client | msgbox CAPTION | post ID LPARAM | destroy | invalidate | queryend | run PROGRAM [ARGS]\n");
   return 2;
 }
