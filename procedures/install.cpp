@@ -149,11 +149,12 @@ static int WriteUninstallEntry(SetupContext* context, const char* uninstaller) {
   if (size_low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) size_low = size_high = 0;
   const uint32_t size_kb =
       EstimatedSizeKb(&context->package_directory, (static_cast<uint64_t>(size_high) << 32) | size_low);
-  return ComposeUninstallKey(key, sizeof key) && AppendText(command, sizeof command, uninstaller) &&
-         AppendText(command, sizeof command, "\"") && CopyText(quiet, sizeof quiet, command) &&
-         AppendText(quiet, sizeof quiet, QUIET_UNINSTALL_SWITCHES) && CopyText(icon, sizeof icon, uninstaller) &&
-         AppendText(icon, sizeof icon, ",0") &&
-         WriteMachineString(key, "DisplayName", "Quorvane, The Soft Mixing Desk") &&
+  if (!ComposeUninstallKey(key, sizeof key) || !AppendText(command, sizeof command, uninstaller) ||
+      !AppendText(command, sizeof command, "\"") || !CopyText(quiet, sizeof quiet, command) ||
+      !AppendText(quiet, sizeof quiet, QUIET_UNINSTALL_SWITCHES) || !CopyText(icon, sizeof icon, uninstaller) ||
+      !AppendText(icon, sizeof icon, ",0"))
+    return 0;
+  return WriteMachineString(key, "DisplayName", "Quorvane, The Soft Mixing Desk") &&
          WriteMachineString(key, "Publisher", "Halcyra Software") &&
          WriteMachineString(key, "DisplayVersion", SETUP_VERSION) && WriteMachineString(key, "DisplayIcon", icon) &&
          WriteMachineString(key, "InstallLocation", context->install_folder) &&
