@@ -10,8 +10,10 @@
 #include "procedures/shortcuts.h"
 #include "startup/environment.h"
 #include "system/ansi_path.h"
+#include "startup/startup.h"
 #include "system/files.h"
 #include "system/registry.h"
+#include "system/run_log.h"
 #include "system/text.h"
 #include "system/wait.h"
 #include "window/commands.h"
@@ -32,6 +34,7 @@ void SetStatusText(SetupContext* context, const char* text) {
   EnterCriticalSection(&g_status_lock.section);
   if (!CopyText(context->status_text, sizeof context->status_text, text)) context->status_text[0] = '\0';
   LeaveCriticalSection(&g_status_lock.section);
+  RunLogStep(text);
 }
 
 void CopyStatusText(SetupContext* context, char* out, size_t out_size) {
@@ -52,6 +55,7 @@ int32_t WorkerBusy(const SetupContext* context) {
 // Stores the text before the post, so the window reads it whole.
 static int32_t Fail(SetupContext* context, int32_t code, const char* text) {
   CopyText(context->error_text, sizeof context->error_text, text);
+  RunLogFailure(code, context->error_caption, context->error_text);
   PostOutcome(context->main_window, STATUS_FAILED);
   return code;
 }
@@ -93,6 +97,7 @@ static int InstallDriver(SetupContext* context, const char* program_name, int32_
   int32_t exit_code = -605;
   if (JoinPath(program, sizeof program, context->install_folder, program_name))
     exit_code = RunDriverSetup(program, DRIVER_INSTALL_SWITCHES, context->install_folder);
+  RunLogLine("%s %s: exit code %d", program_name, DRIVER_INSTALL_SWITCHES, exit_code);
   if (exit_code == -605 || exit_code == -604) {
     // Unposted, the window would go back to its button without a word.
     *result = FailWithSite(context, exit_code, TEXT_INSTALL_DRIVER);
@@ -164,6 +169,39 @@ static int CopyUninstaller(SetupContext* context, char* dest, size_t dest_size, 
   return CopyWholeFile(context->setup_file, dest, failure);
 }
 
+// The Windows Uninstall entry of the product, whose uninstaller copy is at
+// uninstaller. 1 when every value was written.
+static int WriteUninstallEntry(SetupContext* context, const char* uninstaller) {
+  char key[1024];
+  // Quoted: unquoted, "C:\Program Files\..." could start C:\Program.exe.
+  char command[2048 + 2] = "\"";
+  char quiet[sizeof command + 16];
+  char icon[2048 + 2];
+  // The copy is a whole copy of the file held since start-up: its size is that file's.
+  DWORD size_high = 0;
+  SetLastError(NO_ERROR);
+  DWORD size_low = GetFileSize(context->setup_file, &size_high);
+  if (size_low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) size_low = size_high = 0;
+  const uint32_t size_kb =
+      EstimatedSizeKb(&context->package_directory, (static_cast<uint64_t>(size_high) << 32) | size_low);
+  if (!ComposeUninstallKey(key, sizeof key) || !AppendText(command, sizeof command, uninstaller) ||
+      !AppendText(command, sizeof command, "\"") || !CopyText(quiet, sizeof quiet, command) ||
+      !AppendText(quiet, sizeof quiet, QUIET_UNINSTALL_SWITCHES) || !CopyText(icon, sizeof icon, uninstaller) ||
+      !AppendText(icon, sizeof icon, ",0"))
+    return 0;
+  return WriteMachineString(key, "DisplayName", "Quorvane, The Soft Mixing Desk") &&
+         WriteMachineString(key, "Publisher", "Halcyra Software") &&
+         WriteMachineString(key, "DisplayVersion", SETUP_VERSION) && WriteMachineString(key, "DisplayIcon", icon) &&
+         WriteMachineString(key, "InstallLocation", context->install_folder) &&
+         WriteMachineDword(key, "EstimatedSize", size_kb) &&
+         WriteMachineString(key, "QuietUninstallString", quiet) &&
+         WriteMachineString(key, "URLInfoAbout", PRODUCT_WEB_SITE) &&
+         // Nothing but removal: the copy offers no change or repair.
+         WriteMachineDword(key, "NoModify", 1) && WriteMachineDword(key, "NoRepair", 1) &&
+         // Last: the entry counts only once this value is there.
+         WriteMachineString(key, "UninstallString", command);
+}
+
 int32_t InstallProcedure(SetupContext* context) {
   CopyText(context->error_caption, sizeof context->error_caption, INSTALL_ERROR_CAPTION);
 
@@ -204,18 +242,9 @@ int32_t InstallProcedure(SetupContext* context) {
   char uninstaller[2048];
   if (!CopyUninstaller(context, uninstaller, sizeof uninstaller, &failure))
     return FailWriting(context, -10, TEXT_INSTALL_COPY, failure);
-  char key[1024];
-  // Quoted: unquoted, "C:\Program Files\..." could start C:\Program.exe.
-  char command[sizeof uninstaller + 2] = "\"";
   // An entry the machine refused is no install: Windows would list nothing to
   // remove it by, and the rerun of -i that finishes it needs to be asked for.
-  if (!ComposeUninstallKey(key, sizeof key) || !AppendText(command, sizeof command, uninstaller) ||
-      !AppendText(command, sizeof command, "\"") ||
-      !WriteMachineString(key, "DisplayName", "Quorvane, The Soft Mixing Desk") ||
-      !WriteMachineString(key, "Publisher", "Halcyra Software") ||
-      // Last: the entry counts only once this value is there.
-      !WriteMachineString(key, "UninstallString", command))
-    return FailWithSite(context, -10, TEXT_INSTALL_ENTRY);
+  if (!WriteUninstallEntry(context, uninstaller)) return FailWithSite(context, -10, TEXT_INSTALL_ENTRY);
 
   SetStatusText(context, STATUS_COMPLETED);
   PostOutcome(context->main_window, STATUS_DONE);

@@ -15,6 +15,7 @@ const char UNINSTALL_ENTRY_NAME[] = "HC:Quorvane {4C2E8B16-7305-2A91}";
 
 const char DRIVER_INSTALL_SWITCHES[] = "-h -i -H -n";
 const char DRIVER_REMOVE_SWITCHES[] = "-h -u -H";
+const char QUIET_UNINSTALL_SWITCHES[] = " -u -h";
 
 const char INSTALL_ERROR_CAPTION[] = "Quorvane Installation Error";
 const char UNINSTALL_ERROR_CAPTION[] = "Quorvane Uninstallation Error";
@@ -83,6 +84,13 @@ int ComposeUninstallKey(char* out, size_t cap) {
       !AppendText(key, sizeof key, UNINSTALL_ENTRY_NAME))
     return 0;
   return CopyText(out, cap, key);
+}
+
+uint32_t EstimatedSizeKb(const PackageDirectory* directory, uint64_t copy_bytes) {
+  uint64_t bytes = copy_bytes;
+  for (uint32_t i = 0; i < PACKAGE_ENTRY_COUNT; ++i) bytes += directory->entries[i].size;
+  const uint64_t kb = bytes / 1024 + (bytes % 1024 != 0);
+  return kb > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(kb);
 }
 
 const char* UninstallFinalText(int32_t driver_exit_code) {

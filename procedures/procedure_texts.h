@@ -14,6 +14,8 @@ extern const char UNINSTALL_ENTRY_NAME[];  // "HC:Quorvane {4C2E8B16-7305-2A91}"
 
 extern const char DRIVER_INSTALL_SWITCHES[];  // "-h -i -H -n"
 extern const char DRIVER_REMOVE_SWITCHES[];   // "-h -u -H"
+// What the Uninstall entry's QuietUninstallString puts after the quoted uninstaller.
+extern const char QUIET_UNINSTALL_SWITCHES[];  // " -u -h"
 
 extern const char INSTALL_ERROR_CAPTION[];
 extern const char UNINSTALL_ERROR_CAPTION[];
@@ -60,6 +62,10 @@ const char* AuxDriverSetupName(int32_t is_wow64);
 
 // UNINSTALL_PARENT_KEY, a backslash and UNINSTALL_ENTRY_NAME. 1 when it fit.
 int ComposeUninstallKey(char* out, size_t cap);
+
+// The Uninstall entry's EstimatedSize: KB, rounded up, of the package's entries
+// and the uninstaller copy of copy_bytes.
+uint32_t EstimatedSizeKb(const PackageDirectory* directory, uint64_t copy_bytes);
 
 // The closing notice of a removal, chosen by the remembered driver exit code.
 const char* UninstallFinalText(int32_t driver_exit_code);

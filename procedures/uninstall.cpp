@@ -11,6 +11,7 @@
 #include "startup/environment.h"
 #include "system/files.h"
 #include "system/registry.h"
+#include "system/run_log.h"
 #include "system/text.h"
 #include "window/commands.h"
 #include "window/session_end.h"
@@ -56,11 +57,13 @@ int UninstallEntryPresent() {
 // *exit_code; 0 when it could not be run (-605 or -604 in *exit_code).
 static int RemoveDriver(SetupContext* context, const char* program, int32_t* exit_code) {
   *exit_code = RunDriverSetup(program, DRIVER_REMOVE_SWITCHES, context->install_folder);
+  RunLogLine("%s %s: exit code %d", program, DRIVER_REMOVE_SWITCHES, *exit_code);
   return *exit_code != -605 && *exit_code != -604;
 }
 
 int32_t UninstallProcedure(SetupContext* context) {
   CopyText(context->error_caption, sizeof context->error_caption, UNINSTALL_ERROR_CAPTION);
+  RunLogStep("Read Package");
   if (ReadPackageDirectory(context) != 0) return FailWithSite(context, -1, TEXT_UNINSTALL_PACKAGE);
   // Without a product folder no driver setup program can be written or run
   // (and a name joined to none would be relative): stopped as that would be.
@@ -68,6 +71,7 @@ int32_t UninstallProcedure(SetupContext* context) {
 
   // The installed copy may be gone or damaged: write the one from the package,
   // into the folder made anew when it was deleted by hand.
+  RunLogStep("Remove Audio Driver");
   const char* line_driver = LineDriverSetupName(context->is_wow64);
   MakeFolderPath(context->install_folder);
   ExtractPackage(context, line_driver);
@@ -79,6 +83,7 @@ int32_t UninstallProcedure(SetupContext* context) {
       !RemoveDriver(context, program, &exit_code))
     return FailWithSite(context, exit_code, TEXT_UNINSTALL_DRIVER);
 
+  RunLogStep("Remove Aux Audio Driver");
   if (!JoinPath(program, sizeof program, context->install_folder, AuxDriverSetupName(context->is_wow64)))
     return FailWithSite(context, -605, TEXT_UNINSTALL_DRIVER);
   if (FileExists(program) == 1) {
@@ -88,9 +93,12 @@ int32_t UninstallProcedure(SetupContext* context) {
     exit_code = aux_exit_code;
   }
 
+  RunLogStep("Unregister ASIO Drivers");
   RegisterAsioDrivers(context, 0);
+  RunLogStep("Delete Files");
   DeletePackageFiles(context);
 
+  RunLogStep("Remove Shortcuts");
   char programs[1024];
   if (ReadUserPath(SHELL_FOLDERS_KEY, PROGRAMS_VALUE, programs, sizeof programs) == 1)
     RemoveStartMenuEntries(programs);
@@ -99,12 +107,14 @@ int32_t UninstallProcedure(SetupContext* context) {
 
   RemoveAutostart();
 
+  RunLogStep("Remove Folder");
   if (ResolveInstallFolder(context, PRODUCT_SUBFOLDER) == 0)
     ScheduleRemovalAtRestart(context->install_folder, context->setup_file);
   context->install_folder[0] = '\0';
 
   // Last, as the install writes it last: a removal stopped at any step before
   // leaves the entry, by which "-u" finds the product again and finishes.
+  RunLogStep("Remove Uninstall Entry");
   char key[1024];
   if (ComposeUninstallKey(key, sizeof key)) RemoveRegistryTree(HKEY_LOCAL_MACHINE, key);
 

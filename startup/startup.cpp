@@ -10,11 +10,13 @@
 #include "startup/cmdline.h"
 #include "startup/environment.h"
 #include "startup/own_file.h"
+#include "startup/version.h"
+#include "system/run_log.h"
 #include "window/main_window.h"
 
 const char SETUP_MUTEX_NAME[] = "Halcyra Quorvane-Installation- Mutex-{5E0B7C21-93D4-4A6F-B812-6C3F09D4E7A5}";
 const char WINDOW_TITLE_FORMAT[] = "Halcyra Quorvane Installation (Version %s)";
-const char SETUP_VERSION[] = "2.0.3.4";
+const char SETUP_VERSION[] = SETUP_VERSION_TEXT;
 
 // Exit code when the window could not be made (after its "Startup Error" box).
 static const int EXIT_NO_WINDOW = -2;
@@ -39,10 +41,13 @@ int SetupMain(HINSTANCE instance, const char* args) {
 
   HardenDllSearch();
   ParseCommandLine(args);
+  RunLogLine("Quorvane Setup %s, switches \"%s\": silent %d, install %d, remove %d", SETUP_VERSION, args ? args : "",
+             SilentFlag, InstallFlag, UninstallFlag);
 
   HANDLE mutex = CreateMutexA(nullptr, TRUE, SETUP_MUTEX_NAME);
   if (mutex == nullptr) return -1;
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    RunLogLine("another copy of the setup program runs");
     CloseHandle(mutex);
     return -1;
   }

@@ -3,7 +3,10 @@
 
 #include "startup/cmdline.h"
 #include "startup/startup.h"
+#include "system/run_log.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  ExitProcess(static_cast<UINT>(SetupMain(instance, SkipProgramName(GetCommandLineA()))));
+  const int exit_code = SetupMain(instance, SkipProgramName(GetCommandLineA()));
+  RunLogExit(exit_code);
+  ExitProcess(static_cast<UINT>(exit_code));
 }

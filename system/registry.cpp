@@ -40,6 +40,12 @@ int WriteMachineString(const char* key_path, const char* value_name, const char*
                   reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(strlen(text)));
 }
 
+int WriteMachineDword(const char* key_path, const char* value_name, uint32_t value) {
+  DWORD data = value;
+  return SetValue(HKEY_LOCAL_MACHINE, key_path, value_name, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                  sizeof(data));
+}
+
 int WriteUserDword(const char* key_path, const char* value_name, uint32_t value) {
   DWORD data = value;
   return SetValue(HKEY_CURRENT_USER, key_path, value_name, REG_DWORD,

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 int WriteMachineString(const char* key_path, const char* value_name, const char* text);
+int WriteMachineDword(const char* key_path, const char* value_name, uint32_t value);
 // Reads a REG_SZ value under HKEY_CURRENT_USER into out (out_size bytes); the
 // result is always NUL-terminated. A text that does not fit out whole gives 0.
 // On 0, out is untouched.

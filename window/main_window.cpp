@@ -7,6 +7,7 @@
 #include "startup/cmdline.h"
 #include "startup/environment.h"
 #include "system/files.h"
+#include "system/run_log.h"
 #include "system/text.h"
 #include "system/wait.h"
 #include "window/autorun_choice.h"
@@ -84,6 +85,8 @@ ActionState g_action = {Phase::kIdle, 0, false, false};
 void OnCreate(SetupContext* context, HWND window) {
   context->main_window = window;
   InitWindowResources(context);
+  RunLogLine("%s (generation %d), WOW64 %d; product found %d", OsLabel(context->os_generation),
+             context->os_generation, context->is_wow64, context->product_installed);
   int border = 0;
   int caption = 0;
   GetFrameMetrics(&border, &caption);
@@ -230,6 +233,7 @@ void OnAutorun(SetupContext* context) {
   const int32_t entry =
       AutorunNeedsUninstallEntry(installed, InstallFlag, UninstallFlag) ? UninstallEntryPresent() : 0;
   const AutorunAction action = ChooseAutorunAction(installed, entry, InstallFlag, UninstallFlag);
+  RunLogLine("automatic run: %s", action == AUTORUN_REMOVE ? "remove" : action == AUTORUN_INSTALL ? "install" : "none");
   if (action == AUTORUN_REMOVE) {
     HoldSessionEnd(context->main_window, REMOVING_REASON);
     result = UninstallProcedure(context);
@@ -285,6 +289,7 @@ HWND CreateMainWindow(HINSTANCE instance, WNDPROC procedure, const char* menu_na
   window_class.lpszMenuName = menu_name;
   window_class.lpszClassName = MAIN_WINDOW_CLASS;
   if (!RegisterClassA(&window_class)) {
+    RunLogFailure(-2, STARTUP_ERROR_CAPTION, "Failed to register window class...");
     MessageBoxA(nullptr, "Failed to register window class...", STARTUP_ERROR_CAPTION, MB_ICONWARNING);
     return nullptr;
   }
@@ -294,6 +299,7 @@ HWND CreateMainWindow(HINSTANCE instance, WNDPROC procedure, const char* menu_na
       WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
       CW_USEDEFAULT, CW_USEDEFAULT, 900, 300, nullptr, nullptr, instance, nullptr);
   if (!window) {
+    RunLogFailure(-2, STARTUP_ERROR_CAPTION, "Failed to create window...");
     MessageBoxA(nullptr, "Failed to create window...", STARTUP_ERROR_CAPTION, MB_ICONWARNING);
     return nullptr;
   }
@@ -428,6 +434,7 @@ void RunButtonAction(SetupContext* context, HWND window) {
     if (StartInstallWorker(context, 0) == 0) return;  // the worker reports through ID_STATUS
     ReleaseSessionEnd();
     g_action.phase = Phase::kShowing;
+    RunLogFailure(-1, LAUNCH_FAILED_CAPTION, LAUNCH_FAILED_TEXT);
     MessageBoxA(window, LAUNCH_FAILED_TEXT, LAUNCH_FAILED_CAPTION, MB_SYSTEMMODAL | MB_ICONERROR);
     g_action.phase = Phase::kClosing;
     PostDestroy();

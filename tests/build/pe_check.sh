@@ -68,6 +68,11 @@ rm -rf "$tmp"
 echo "$manifest" | grep -q 'requireAdministrator' || bad "no manifest asking for administrator rights"
 echo "$manifest" | grep -q 'e2011457-1546-43c5-a5fe-008deee3d3f0' || bad "the manifest does not declare Windows Vista"
 echo "$manifest" | grep -q '8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a' || bad "the manifest does not declare Windows 10"
+echo "$manifest" | grep -q 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' ||
+  bad "the manifest does not ask for Common Controls 6 (the system's look for message boxes)"
+fileversion=$(echo "$rc" | sed -n 's/^ *FILEVERSION \([0-9]*\), \([0-9]*\), \([0-9]*\), \([0-9]*\)$/\1.\2.\3.\4/p')
+echo "$manifest" | grep -q "name=\"Halcyra.Quorvane.Setup\" version=\"$fileversion\"" ||
+  bad "the manifest's version is not the version resource's ($fileversion)"
 
 size=$(stat -c %s "$file")
 echo "$file: $arch, imports: $(echo $imports | tr '\n' ' ')${functions:+($(echo "$functions" | wc -l) functions)}, $size bytes"

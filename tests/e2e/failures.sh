@@ -93,20 +93,36 @@ qv_wine wineboot -r >/dev/null 2>&1
 e2e_check "the restart takes the rest of the folder" test ! -e "$(e2e_folder)"
 e2e_scenario_end
 
-e2e_scenario "a drive with room for the package but not for the uninstaller copy"
+e2e_scenario "a drive with room for the package but not for the uninstaller copy; the log says so, past a planted link"
 mkdir -p "$small_drive"
 if mount -t tmpfs -o size=1m tmpfs "$small_drive"; then
   ln -s "$small_drive" "$WINEPREFIX/dosdevices/p:"
   qv_wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion' /v ProgramFilesDir /d 'P:\' /f >/dev/null 2>&1
+  # The user's file, hard-linked at every name the log can take in the next minute.
+  temp=$(e2e_unixpath "$(qv_wine cmd /c echo %TEMP% | tr -d '\r')")
+  notes=$WINEPREFIX/drive_c/notes.txt && echo mine > "$notes" && now=$(date +%s)
+  for s in $(seq 0 59); do ln "$notes" "$temp/$(date -d "@$((now + s))" '+Quorvane Setup %F %H.%M.%S.log')"; done
   e2e_setup "$E2E_SETUP" -i -h
   e2e_equal "install exits with -10" -10 "$E2E_RESULT"
   e2e_check "no Uninstall entry" eval '! e2e_reg_key_exists "$E2E_UNINSTALL_KEY"'
   e2e_equal "the package's files, and no part copy" 53 "$(find "$small_drive/HC/Quorvane" -type f | wc -l)"
+  e2e_equal "the file linked at the log's name is untouched" mine "$(cat "$notes")"
+  log=$(cat "$temp"/*' (2).log' 2>/dev/null | tr -d '\r')
+  e2e_check "the log, at the next name, names the file, the reason and the exit code" eval \
+    'grep -qE "^ +P:\\\\HC\\\\Quorvane\\\\QuorvaneSetup\.exe: .+" <<< "$log" && grep -q " exit code -10$" <<< "$log"'
 else
   e2e_bad "a small tmpfs could not be mounted (needs root)"
 fi
 e2e_scenario_end
 umount "$small_drive" 2>/dev/null
+
+e2e_scenario "the temporary folder is a link: no log is made through it"
+elsewhere=$(e2e_unixpath 'C:\elsewhere') && mkdir -p "$elsewhere" && ln -s elsewhere "$WINEPREFIX/drive_c/linked-temp"
+for v in TEMP TMP; do qv_wine reg add 'HKCU\Environment' /v $v /d 'C:\linked-temp' /f >/dev/null 2>&1; done
+e2e_setup "$E2E_SETUP" -u -h
+e2e_equal "nothing to remove: exits with 0" 0 "$E2E_RESULT"
+e2e_equal "nothing where the link leads" "" "$(ls -A "$elsewhere")"
+e2e_scenario_end
 
 e2e_scenario "run from a folder outside the code page, renamed and replaced while it installs"
 setup=$E2E_WORK/Łukasz/QuorvaneSetup.exe

@@ -30,7 +30,11 @@ e2e_clear_log
 qv_wine reg add "$E2E_USER_KEY" /v SysTray /t REG_DWORD /d 1 /f >/dev/null 2>&1
 # Users and sync tools mark files read-only: the removal takes them all the same.
 for f in QuorvaneSetup.exe readme.txt 'codec\hcmp3enc.dll'; do qv_wine attrib +r "$E2E_FOLDER_WIN\\$f"; done
-e2e_run "$copy_win" -u -h
+# The entry's QuietUninstallString as written: the quoted copy, then its switches.
+quiet=$(e2e_reg_value "$E2E_UNINSTALL_KEY" QuietUninstallString)
+program=${quiet#\"} && program=${program%%\"*} && read -ra switches <<< "${quiet#\"$program\"}"
+e2e_equal "the quiet removal runs the copy" "$copy_win" "$program"
+e2e_run "$program" "${switches[@]}"
 e2e_equal "removal exits with 0" 0 "$E2E_RESULT"
 e2e_equal "driver setup programs started for removal" \
   "HCLINE_Setup.exe [-h -u -H] in $E2E_FOLDER_WIN

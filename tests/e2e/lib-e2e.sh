@@ -220,6 +220,13 @@ e2e_check_installed() {
   e2e_equal "Publisher" "Halcyra Software" "$(e2e_reg_value "$E2E_UNINSTALL_KEY" Publisher)"
   e2e_equal "UninstallString, quoted" "\"$E2E_FOLDER_WIN\\QuorvaneSetup.exe\"" \
     "$(e2e_reg_value "$E2E_UNINSTALL_KEY" UninstallString)"
+  # EstimatedSize: KB, rounded up, of every file the install left.
+  for v in "DisplayVersion=2.0.3.4" "DisplayIcon=$E2E_FOLDER_WIN\\QuorvaneSetup.exe,0" "InstallLocation=$E2E_FOLDER_WIN" \
+    "EstimatedSize=$(printf '0x%x' $(( ($(find "$folder" -type f -printf '%s+') 1023) / 1024 )))" \
+    "QuietUninstallString=\"$E2E_FOLDER_WIN\\QuorvaneSetup.exe\" -u -h" "URLInfoAbout=https://www.halcyra.example" \
+    "NoModify=0x1" "NoRepair=0x1"; do
+    e2e_equal "${v%%=*}" "${v#*=}" "$(e2e_reg_value "$E2E_UNINSTALL_KEY" "${v%%=*}")"
+  done
   e2e_check_shortcuts "$(e2e_user_programs)" yes
   e2e_check_shortcuts "$(e2e_common_programs)" yes
   e2e_check "the product's device interface is present" e2e_device_present

@@ -4,6 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "startup/cmdline.h"
+#include "startup/version.h"
 
 TEST(ProcedureTexts, FailureTextsEndWithTheWebSiteAndAFullStop) {
   struct Case {
@@ -80,4 +87,30 @@ TEST(ProcedureTexts, FinalRemovalNoticeDependsOnlyOnExitCodeOne) {
   const char* other =
       "Quorvane is removed from the system\nBut you must Restart your computer before installing new version !";
   for (int32_t code : {0, 2, -1, -21, 257}) EXPECT_STREQ(UninstallFinalText(code), other) << code;
+}
+
+// The example package-manager manifest that the README shows: its version,
+// product code and switches must be this program's, read from what it is built from.
+TEST(ProcedureTexts, DeploymentManifestDescribesThisProgram) {
+  std::ifstream file(QV_TESTDATA_DIR "/../../docs/deployment/installer-manifest.yaml");
+  ASSERT_TRUE(file.is_open());
+  std::map<std::string, std::vector<std::string>> values;  // every value of each key, in order
+  for (std::string line; std::getline(file, line);) {
+    line = line.substr(0, line.find(" #"));
+    const size_t colon = line.find(": "), start = line.find_first_not_of(" -");
+    if (colon == std::string::npos || start >= colon) continue;
+    std::string value = line.substr(colon + 2);
+    if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'') value = value.substr(1, value.size() - 2);
+    values[line.substr(start, colon - start)].push_back(value);
+  }
+  using Texts = std::vector<std::string>;
+  EXPECT_EQ(values["PackageVersion"], Texts{SETUP_VERSION_TEXT});
+  EXPECT_EQ(values["DisplayVersion"], Texts{SETUP_VERSION_TEXT});
+  EXPECT_EQ(values["ProductCode"], (Texts{UNINSTALL_ENTRY_NAME, UNINSTALL_ENTRY_NAME}));
+  for (const char* key : {"Silent", "SilentWithProgress"}) {
+    ASSERT_EQ(values[key].size(), 1u) << key;
+    SilentFlag = InstallFlag = UninstallFlag = 0;
+    ParseCommandLine(values[key][0].c_str());
+    EXPECT_TRUE(SilentFlag == 1 && InstallFlag == 1 && UninstallFlag == 0) << key << ": " << values[key][0];
+  }
 }

@@ -3,11 +3,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "system/ansi_path.h"
 #include "system/files.h"
+#include "system/run_log.h"
 #include "system/wait.h"
 
 namespace {
@@ -408,6 +411,49 @@ TEST(WaitAnsweringSentMessages, AnswersSentLeavesPostedAndKeepsItsTimeOut) {
   CloseHandle(sender);
   CloseHandle(g_stop);
   DestroyWindow(window);
+}
+
+HANDLE g_start_logging;
+DWORD WINAPI LogLines(LPVOID tag) {
+  WaitForSingleObject(g_start_logging, INFINITE);
+  for (int i = 0; i < 900; i++) RunLogLine("%s line %03d", static_cast<const char*>(tag), i);
+  return 0;
+}
+
+// The run's log: the caller's last error kept, whole lines from two threads at
+// once, and at most 64 KB, whose last line says that the rest was left out.
+TEST_F(Files, RunLogKeepsLinesWholeAndStaysBounded) {
+  SetLastError(1234);
+  RunLogLine("first");
+  EXPECT_EQ(GetLastError(), 1234u);
+  g_start_logging = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE threads[] = {CreateThread(nullptr, 0, LogLines, const_cast<char*>("thread A"), 0, nullptr),
+                      CreateThread(nullptr, 0, LogLines, const_cast<char*>("thread B"), 0, nullptr)};
+  SetEvent(g_start_logging);
+  EXPECT_EQ(WaitForMultipleObjects(2, threads, TRUE, 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+  for (HANDLE thread : threads) CloseHandle(thread);
+  CloseHandle(g_start_logging);
+  for (int i = 0; i < 1000; i++) RunLogLine("%0100d", i);  // well past the bound
+  RunLogExit(0);
+
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((std::string(temp) + "Quorvane Setup *.log").c_str(), &found);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  FindClose(find);
+  const std::string log = Read(std::string(temp) + found.cFileName);
+  EXPECT_LE(log.size(), 64u * 1024);
+  std::istringstream lines(log);
+  const std::regex whole("\\d\\d:\\d\\d:\\d\\d\\.\\d{3}  (first|thread [AB] line \\d{3}|\\d{100})\r");
+  int from_threads = 0;
+  std::string line, last;
+  while (std::getline(lines, line) && line != "(the log is full: what follows is left out)\r") {
+    EXPECT_TRUE(std::regex_match(line, whole)) << line;
+    from_threads += line.find(" line ") != std::string::npos;
+  }
+  EXPECT_EQ(from_threads, 1800);
+  EXPECT_FALSE(std::getline(lines, last)) << "nothing after the line that says the log is full: " << last;
 }
 
 }  // namespace
