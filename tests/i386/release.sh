@@ -2,11 +2,12 @@
 # scripts/release end to end (through in-stage win64). The product folder is
 # made of the files the shipped program packs, each with a marker appended so
 # that none is a stand-in's bytes, and PEs of the width the build chose for the
-# drivers, whose stand-ins are text. With an entry missing and one of the wrong
-# width it is refused; whole, it is released and signed with a throwaway
-# certificate; a copy of the sources at another path releases the same
-# program; qvpack extract gives back the folder's files, and a silent install
-# in the stage puts them in place.
+# drivers, whose stand-ins are text. With a file missing, of the wrong width,
+# a folder or a link at an entry's name and a file no entry names, it is
+# refused; whole, it is released and signed with a throwaway certificate,
+# which a release trusting only the system's certificates refuses; a copy of
+# the sources at another path releases the same program; qvpack extract gives
+# back the folder's files, and a silent install in the stage puts them in place.
 set -u
 . "$QV_SOURCE_DIR/tests/e2e/lib-e2e.sh"
 . "$QV_SOURCE_DIR/tests/i386/env.sh"
@@ -32,14 +33,21 @@ release() {
   BUILD_ROOT=$build DIST_DIR=$dist QV_SKIP_DEPS=1 JOBS=2 "$sources/scripts/release" "$@" 2>&1
 }
 
-cp -a "$product" "$E2E_WORK/bad"
-rm "$E2E_WORK/bad/codec/hcmp3enc_licence.txt"
-cp "$product/hcqv_asiodriver.dll" "$E2E_WORK/bad/hcqvins_asiodriver64.dll"
-out=$(release "$QV_SOURCE_DIR" "$QV_BUILD_ROOT" "$dist" "$E2E_WORK/bad")
-e2e_equal "a missing entry and a 32-bit PE at a 64-bit name: one line each, nothing built" "\
+bad=$E2E_WORK/bad
+cp -a "$product" "$bad"
+rm -r "$bad/codec/hcmp3enc_licence.txt" "$bad/Quorvane.ico" "$bad/readme.txt"
+cp "$product/hcqv_asiodriver.dll" "$bad/hcqvins_asiodriver64.dll"
+mkdir "$bad/Quorvane.ico"
+ln -s "$product/readme.txt" "$bad/readme.txt"
+touch "$bad/Quorvane.exe.bak"
+out=$(release "$QV_SOURCE_DIR" "$QV_BUILD_ROOT" "$dist" "$bad")
+e2e_equal "refused, one line per problem, nothing built" "\
+release: Quorvane.ico: is a folder, not a file
+release: readme.txt: is a link; put the file itself there
 release: hcqvins_asiodriver64.dll: a PE file for i386, but this entry must be one for x86-64
 release: codec\\hcmp3enc_licence.txt: missing
-release: 2 problem(s) in $E2E_WORK/bad; nothing built" "$out"
+release: Quorvane.exe.bak: no entry names it (--allow-extra to release without it)
+release: 5 problem(s) in $bad; nothing built" "$out"
 e2e_check "and nothing released" test ! -e "$dist/release"
 
 (cd "$E2E_WORK" && openssl req -x509 -newkey rsa:2048 -nodes -keyout signer.key -out signer.pem -days 2 \
@@ -50,10 +58,15 @@ out=$(QV_SIGN_PASSWORD= QV_RELEASE_CAFILE=$E2E_WORK/signer.pem \
   release "$QV_SOURCE_DIR" "$QV_BUILD_ROOT" "$dist" "$product" "$E2E_WORK/signer.pfx")
 echo "$out" | sed 's/^/        /'
 released=$dist/release/QuorvaneSetup.exe
-e2e_check "released, signed, and the signature verified" grep -qx '  signed with signer.pfx, signature verified' <<<"$out"
+e2e_check "released and signed" eval 'osslsigncode verify -CAfile "$E2E_WORK/signer.pem" -in "$released" >/dev/null'
 e2e_equal "the SHA-256 printed is the file's" "  sha256:  $(sha256sum <"$released" | cut -d' ' -f1)" "$(grep sha256: <<<"$out")"
 "$QV_BUILD_ROOT/native/tools/qvpack/qvpack" extract "$released" "$E2E_WORK/entries" >/dev/null
 e2e_check "qvpack extract gives back exactly the folder's files" diff -r "$E2E_WORK/entries" "$product"
+cp "$released" "$E2E_WORK/good.exe"
+out=$(QV_SIGN_PASSWORD= release "$QV_SOURCE_DIR" "$QV_BUILD_ROOT" "$dist" "$product" "$E2E_WORK/signer.pfx")
+e2e_equal "a signature that the system's certificates do not trust is refused" \
+  "release: the signature does not verify; nothing released" "$(tail -n1 <<<"$out")"
+e2e_check "and the release before stays" cmp "$released" "$E2E_WORK/good.exe"
 
 mkdir -p "$E2E_WORK/copy/build"
 (cd "$QV_SOURCE_DIR" && git ls-files -co --exclude-standard -z | xargs -0 cp --parents -t "$E2E_WORK/copy")
