@@ -37,14 +37,14 @@ release: 5 problem(s) in $bad; nothing built" "$out"
 (cd "$E2E_WORK" && openssl req -x509 -newkey rsa:2048 -nodes -keyout signer.key -out signer.pem -days 2 -subj \
   /CN=Signer -addext extendedKeyUsage=codeSigning && openssl pkcs12 -export -inkey signer.key -in signer.pem \
   -passout pass: -out signer.pfx) >/dev/null 2>&1 || e2e_bad "a throwaway certificate made"
-out=$(QV_SIGN_PASSWORD= QV_RELEASE_CAFILE=$E2E_WORK/signer.pem \
+out=$(QV_SIGN_PASSWORD='' QV_RELEASE_CAFILE=$E2E_WORK/signer.pem \
   release "$QV_SOURCE_DIR" "$QV_BUILD_ROOT" "$dist" "$product" "$E2E_WORK/signer.pfx")
 echo "$out" | sed 's/^/        /'
 released=$dist/release/QuorvaneSetup.exe
 e2e_check "released and signed" eval 'osslsigncode verify -CAfile "$E2E_WORK/signer.pem" -in "$released" >/dev/null'
 "$QV_BUILD_ROOT/native/tools/qvpack/qvpack" extract "$released" "$E2E_WORK/entries" >/dev/null
 e2e_check "qvpack extract gives back exactly the folder's files" diff -r "$E2E_WORK/entries" "$product"
-out=$(QV_SIGN_PASSWORD= release "$QV_SOURCE_DIR" "$QV_BUILD_ROOT" "$dist" "$product" "$E2E_WORK/signer.pfx")
+out=$(QV_SIGN_PASSWORD='' release "$QV_SOURCE_DIR" "$QV_BUILD_ROOT" "$dist" "$product" "$E2E_WORK/signer.pfx")
 e2e_equal "a signature that the system's certificates do not trust is refused" \
   "release: the signature does not verify; nothing released" "$(tail -n1 <<<"$out")"
 
