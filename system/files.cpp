@@ -99,7 +99,11 @@ int RemoveRetrying(const wchar_t* path, RetryClock* clock) {
 // Creates path, which must not exist (a name made free just before).
 HANDLE CreateNew(const wchar_t* path, DWORD access, RetryClock* clock) {
   for (;;) {
-    HANDLE file = CreateFileW(path, access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Not following a reparse point: with it, CREATE_NEW fails on a link put at
+    // the name, dangling or not; without it, a dangling link would have its
+    // target created wherever it points.
+    HANDLE file =
+        CreateFileW(path, access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file != INVALID_HANDLE_VALUE) return file;
     // A name deleted while another program still holds the file stays taken
     // (access denied) until that program lets go.

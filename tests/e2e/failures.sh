@@ -109,7 +109,7 @@ if mount -t tmpfs -o size=1m tmpfs "$small_drive"; then
   e2e_equal "the file linked at the log's name is untouched" mine "$(cat "$notes")"
   log=$(cat "$temp"/*' (2).log' 2>/dev/null | tr -d '\r')
   e2e_check "the log, at the next name, names the file, the reason and the exit code" eval \
-    'grep -qE "^ +P:\\\\HC\\\\Quorvane\\\\QuorvaneSetup\.exe: .+" <<< "$log" && grep -q " exit code -10$" <<< "$log"'
+    'grep -qE "^ +P:\\\\HC\\\\Quorvane\\\\QuorvaneSetup\.exe\.new: .+" <<< "$log" && grep -q " exit code -10$" <<< "$log"'
 else
   e2e_bad "a small tmpfs could not be mounted (needs root)"
 fi
