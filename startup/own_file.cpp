@@ -98,12 +98,14 @@ int FileIsModuleImage(HANDLE file, HMODULE module) {
   if (same == nullptr) return FileMatchesLoadedImage(file, module);
   // The held file mapped as an image, as the loader mapped ours: one file
   // when the system says both views are of it.
+  // Only the system's "not the same" says no: a mapping that the machine
+  // refuses (a scanner's policy, a share) leaves the comparison of the bytes,
+  // which a file other than ours does not pass either.
   HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr);
-  if (mapping == nullptr) return 0;
-  void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-  const int ours = view != nullptr && same(module, view) == 0;
+  void* view = mapping != nullptr ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+  const int ours = view != nullptr ? same(module, view) == 0 : FileMatchesLoadedImage(file, module);
   if (view != nullptr) UnmapViewOfFile(view);
-  CloseHandle(mapping);
+  if (mapping != nullptr) CloseHandle(mapping);
   return ours;
 }
 
