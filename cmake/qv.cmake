@@ -58,7 +58,7 @@ macro(qv_setup_cross_build)
     # tables; x86_64 keeps them, its ABI expects them.
     target_compile_options(qv_setup_lib PRIVATE -fno-asynchronous-unwind-tables)
   endif()
-  target_link_libraries(qv_setup_lib PUBLIC setupapi ole32 oleaut32 uuid shell32 advapi32 gdi32 user32 kernel32)
+  target_link_libraries(qv_setup_lib PUBLIC ole32 oleaut32 uuid shell32 advapi32 gdi32 user32 kernel32)
   # GoogleTest for the Wine tests, built from Debian's sources with this compiler.
   set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)

@@ -31,6 +31,10 @@ static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == 6, "32-bit detail rec
 using GetSpecialFolderPathFn = decltype(&::SHGetSpecialFolderPathW);
 using GetFolderPathFn = decltype(&::SHGetFolderPathW);
 using IsWow64ProcessFn = decltype(&::IsWow64Process);
+using GetClassDevsFn = decltype(&::SetupDiGetClassDevsA);
+using EnumDeviceInterfacesFn = decltype(&::SetupDiEnumDeviceInterfaces);
+using GetInterfaceDetailFn = decltype(&::SetupDiGetDeviceInterfaceDetailW);
+using DestroyDeviceInfoListFn = decltype(&::SetupDiDestroyDeviceInfoList);
 
 static char g_common_programs[512];
 static char g_startup_folder[512];
@@ -44,7 +48,14 @@ HMODULE LoadSystemLibrary(const char* name) {
   if (n == 0 || n >= MAX_PATH) return nullptr;
   if (path[n - 1] != L'\\') path[n++] = L'\\';
   if (!MultiByteToWideChar(CP_ACP, 0, name, -1, path + n, MAX_PATH + 32 - n)) return nullptr;
-  return LoadLibraryW(path);
+  // The DLL's own imports are looked for beside it too, not in this program's
+  // folder, also where the search cannot be narrowed otherwise.
+  return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+template <typename Fn>
+static Fn LibraryFunction(HMODULE library, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
 
 static HMODULE LoadShellLibrary(const char* name) {
@@ -109,14 +120,19 @@ int IsWow64() {
   return wow64 ? 1 : 0;
 }
 
-HANDLE ProbeProductDevice(GUID interface_class) {
-  HDEVINFO set = SetupDiGetClassDevsA(&interface_class, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+static HANDLE ProbeWith(HMODULE setupapi, GUID interface_class) {
+  auto get_class_devs = LibraryFunction<GetClassDevsFn>(setupapi, "SetupDiGetClassDevsA");
+  auto enum_interfaces = LibraryFunction<EnumDeviceInterfacesFn>(setupapi, "SetupDiEnumDeviceInterfaces");
+  auto get_detail = LibraryFunction<GetInterfaceDetailFn>(setupapi, "SetupDiGetDeviceInterfaceDetailW");
+  auto destroy_list = LibraryFunction<DestroyDeviceInfoListFn>(setupapi, "SetupDiDestroyDeviceInfoList");
+  if (!get_class_devs || !enum_interfaces || !get_detail || !destroy_list) return nullptr;
+  HDEVINFO set = get_class_devs(&interface_class, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   if (set == INVALID_HANDLE_VALUE) return nullptr;
   SP_DEVICE_INTERFACE_DATA data;
   memset(&data, 0, sizeof data);
   data.cbSize = sizeof data;
-  if (!SetupDiEnumDeviceInterfaces(set, nullptr, &interface_class, 0, &data)) {
-    SetupDiDestroyDeviceInfoList(set);
+  if (!enum_interfaces(set, nullptr, &interface_class, 0, &data)) {
+    destroy_list(set);
     return nullptr;
   }
   // A present interface exists from here on, so the product counts as installed
@@ -125,17 +141,29 @@ HANDLE ProbeProductDevice(GUID interface_class) {
   HANDLE result = INVALID_HANDLE_VALUE;
   DWORD size = 0;
   // The path wide, as the system names the interface: its ANSI form could be a look-alike.
-  SetupDiGetDeviceInterfaceDetailW(set, &data, nullptr, 0, &size, nullptr);
+  get_detail(set, &data, nullptr, 0, &size, nullptr);
   SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail = nullptr;
   if (size >= sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
     detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
   if (detail != nullptr) {
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-    SetupDiGetDeviceInterfaceDetailW(set, &data, detail, size, nullptr, nullptr);
+    get_detail(set, &data, detail, size, nullptr, nullptr);
     result = CreateFileW(detail->DevicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     HeapFree(GetProcessHeap(), 0, detail);
   }
-  SetupDiDestroyDeviceInfoList(set);
+  destroy_list(set);
+  return result;
+}
+
+// The device service is loaded here, from the system folder, and not imported:
+// an import is loaded before the program's first instruction, where nothing
+// can keep the search out of the program's folder, and the Downloads folder
+// that the program is started from may hold a planted DLL of any name.
+HANDLE ProbeProductDevice(GUID interface_class) {
+  HMODULE setupapi = LoadSystemLibrary("setupapi.dll");
+  if (setupapi == nullptr) return nullptr;
+  HANDLE result = ProbeWith(setupapi, interface_class);
+  FreeLibrary(setupapi);
   return result;
 }
 

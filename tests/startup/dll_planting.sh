@@ -10,10 +10,10 @@ qv_prefix_new || exit 1
 trap qv_prefix_drop EXIT
 dir="$WINEPREFIX/drive_c/downloads"
 plant="$QV_BUILD_ROOT/x64/tests/plant"
-# The preloaded names that Wine has, less those loaded before the hardening can
-# run: setupapi.dll, imported by the probe as by the setup program, and
-# version.dll, imported by Wine's setupapi.dll.
-names="shfolder.dll uxtheme.dll oleacc.dll dwmapi.dll userenv.dll propsys.dll apphelp.dll mpr.dll"
+# The preloaded names that Wine has, less version.dll, which Wine's own system
+# DLLs import before any code of a program runs (on Windows, KnownDLLs import
+# only KnownDLLs).
+names="shfolder.dll uxtheme.dll oleacc.dll dwmapi.dll userenv.dll propsys.dll apphelp.dll mpr.dll setupapi.dll"
 mkdir -p "$dir" && cp "$plant/plant_probe.exe" "$dir/" || exit 1
 # Wine prefers its own builtin DLLs; Windows loads whichever file it finds first.
 # Native-first makes Wine behave like Windows here.
@@ -43,5 +43,11 @@ for run in --unhardened --hardened --old-loader; do
   echo "$out" | grep -q 'answers C:\\planted' && { echo "FAIL: $run: a planted DLL answered"; fail=1; }
   echo "$out" | grep -qi 'system folder: .*system32\\shfolder.dll' || { echo "FAIL: $run: system load not from system32"; fail=1; }
 done
+# The setup program itself, started where the plants lie, imports none of
+# them: the device service it asks at start is loaded from the system folder.
+cp "$QV_DIST_DIR/x64/QuorvaneSetup.exe" "$dir/" && rm -f "$dir"/*-was-loaded
+(cd "$dir" && timeout 120 "$QV_WINE64" 'C:\downloads\QuorvaneSetup.exe' -u -h) || { echo "FAIL: the setup program ended with $?"; fail=1; }
+loaded=$(cd "$dir" && ls -- *-was-loaded 2>/dev/null | tr '\n' ' ')
+[ -z "$loaded" ] && echo "the setup program loaded no plant" || { echo "FAIL: the setup program loaded $loaded"; fail=1; }
 [ $fail = 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
 exit $fail
