@@ -44,7 +44,7 @@ e2e_check "QuorvaneQuickKeys.exe stays the product's" eval '! cmp -s "$(e2e_fold
 e2e_check_installed
 e2e_scenario_end
 
-e2e_scenario "links at the names the install writes; an entry held for a moment"
+e2e_scenario "links at the names the install writes; an entry and the copy's name held for a moment"
 folder=$(e2e_folder)
 menu=$(e2e_unixpath "$(e2e_user_programs)\\Halcyra\\Quorvane")
 mine=$(e2e_unixpath 'C:\users\Public')
@@ -53,15 +53,21 @@ for f in notes thesis diary; do echo "my $f" > "$mine/$f.txt"; done
 # Hard links: Wine takes a host link to a file for the file itself.
 ln "$mine/notes.txt" "$menu/Readme.LNK" && ln "$mine/thesis.txt" "$folder/QuorvaneSetup.exe.new"
 ln "$mine/diary.txt" "$folder/QuorvaneSetup.exe"
-# The second entry, left by an earlier run, held without sharing until half a
-# second after the first entry is written.
+# Held without sharing, as a scanner does just after a write, until half a
+# second after the file written before it: the second entry, left by an
+# earlier run; the copy's name, which the part file replaces just after the
+# last shortcut is made.
 mapfile -t names < <(e2e_package_names "$E2E_SETUP")
 echo stale > "$folder/${names[1]}"
-qv_wine "$E2E_INSPECT" hold "$E2E_FOLDER_WIN\\${names[1]}" "$E2E_FOLDER_WIN\\${names[0]}" 500 > "$E2E_WORK/hold" &
-holder=$!
-for ((i = 0; i < 300; i++)); do grep -q held "$E2E_WORK/hold" 2>/dev/null && break; sleep 0.1; done
+holders=()
+for held in "${names[1]}:$E2E_FOLDER_WIN\\${names[0]}" \
+  "QuorvaneSetup.exe:$(e2e_common_programs)\\Halcyra\\Quorvane\\Quorvane.LNK"; do
+  qv_wine "$E2E_INSPECT" hold "$E2E_FOLDER_WIN\\${held%%:*}" "${held#*:}" 500 > "$E2E_WORK/hold${#holders[@]}" &
+  holders+=($!)
+  for ((i = 0; i < 300; i++)); do grep -q held "$E2E_WORK/hold$((${#holders[@]} - 1))" 2>/dev/null && break; sleep 0.1; done
+done
 e2e_setup "$E2E_SETUP" -i -h
-wait "$holder"
+wait "${holders[@]}"
 e2e_equal "install exits with 0" 0 "$E2E_RESULT"
 for f in notes:Readme.LNK thesis:QuorvaneSetup.exe.new diary:QuorvaneSetup.exe; do
   e2e_check "${f%%:*}.txt, linked as ${f#*:}, keeps its bytes" cmp -s "$mine/${f%%:*}.txt" <(echo "my ${f%%:*}")
