@@ -221,25 +221,15 @@ int main(int argc, char** argv) {
   if (argc == 3 && !lstrcmpA(argv[1], "device")) return ShowDevices(argv[2]);
   if (argc == 2 && !lstrcmpA(argv[1], "reshape")) return Pending(true);
   if (argc == 2 && !lstrcmpA(argv[1], "pending")) return Pending(false);
-  if (argc >= 5 && !lstrcmpA(argv[1], "contend")) {
-    int count = 0;
-    wchar_t** wide_argv = CommandLineToArgvW(GetCommandLineW(), &count);
-    return wide_argv && count == argc ? Contend(count - 2, wide_argv + 2) : 2;
-  }
-  if (argc == 5 && !lstrcmpA(argv[1], "hold")) {
-    int count = 0;
-    wchar_t** wide_argv = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wide_argv == nullptr || count != 5) return 2;
-    return HoldUntil(wide_argv[2], wide_argv[3], _wtoi(wide_argv[4]));
-  }
+  // Paths wide: a folder may be named outside the ANSI code page.
+  int count = 0;
+  wchar_t** wide_argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide_argv == nullptr || count != argc) return 2;
+  if (argc >= 5 && !lstrcmpA(argv[1], "contend")) return Contend(count - 2, wide_argv + 2);
+  if (argc == 5 && !lstrcmpA(argv[1], "hold")) return HoldUntil(wide_argv[2], wide_argv[3], _wtoi(wide_argv[4]));
   if (argc == 3 && !lstrcmpA(argv[1], "link")) {
-    // The link's own path wide: its folder may be named outside the ANSI code page.
-    int count = 0;
-    wchar_t** wide_argv = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wide_argv == nullptr || count != 3) return 2;
     CoInitialize(nullptr);
     int status = ShowLink(wide_argv[2]);
-    LocalFree(wide_argv);
     CoUninitialize();
     return status;
   }
