@@ -81,8 +81,8 @@ e2e_run() {
   err=$(mktemp "${TMPDIR:-/tmp}/qv-run.XXXXXX")
   out=$(timeout "${E2E_TIMEOUT:-600}" "$QV_WINE64" "$E2E_QVRUN" "$@" 2>"$err" | tr -d '\r')
   E2E_RESULT=${out:-none}
-  # Why the runner gave no code: its own line, or the loader's, from stderr.
-  [ -n "$out" ] || grep -a -E '^(qvrun|wine)' "$err" | tr -d '\r' | sed 's/^/        /'
+  # Why the runner gave no code: what it and the loader said last.
+  [ -n "$out" ] || tail -n 5 "$err" | tr -d '\r' | sed 's/^/        /'
   rm -f "$err"
 }
 
