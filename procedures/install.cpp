@@ -145,8 +145,7 @@ static int NamesNothingElse(const char* folder, const char* name) {
   wchar_t wide_path[2048];
   wchar_t wide_name[MAX_PATH];
   if (!JoinPath(path, sizeof path, folder, name) ||
-      !MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide_path, sizeof wide_path / sizeof wide_path[0]) ||
-      !MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, wide_name, MAX_PATH))
+      !WideFromAnsi(path, wide_path, sizeof wide_path / sizeof wide_path[0]) || !WideFromAnsi(name, wide_name, MAX_PATH))
     return 0;
   WIN32_FIND_DATAW found;
   HANDLE find = FindFirstFileW(wide_path, &found);

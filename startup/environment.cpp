@@ -214,7 +214,7 @@ const char* GetStartupFolder() {
 // A folder, not a link to one elsewhere.
 static int ExistingFolder(const char* path) {
   wchar_t wide[1024];
-  if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide, sizeof wide / sizeof wide[0])) return 0;
+  if (!WideFromAnsi(path, wide, sizeof wide / sizeof wide[0])) return 0;
   const DWORD attributes = GetFileAttributesW(wide);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
          !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);

@@ -27,32 +27,9 @@ int FileBytesEqual(HANDLE file, DWORD offset, const uint8_t* memory, DWORD size)
   return 1;
 }
 
-}  // namespace
-
-int OpenOwnFile(const wchar_t* path, OwnFile* own) {
-  own->file = nullptr;
-  own->error = ERROR_INVALID_NAME;
-  own->name[0] = L'\0';
-  if (!path || !path[0]) return 0;
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    own->error = GetLastError();
-    return 0;
-  }
-  own->file = file;
-  own->error = 0;
-  // The long name, also when we were started by the short one.
-  WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(path, &found);
-  if (find != INVALID_HANDLE_VALUE) {
-    FindClose(find);
-    memcpy(own->name, found.cFileName, sizeof own->name);
-    own->name[MAX_PATH - 1] = L'\0';
-  }
-  return 1;
-}
-
+// Whether the open file is module's image without asking the system: the
+// headers (but for the image base, which the loader writes when it moves the
+// image) and the resource data, read from the file, equal the loaded image's.
 int FileMatchesLoadedImage(HANDLE file, HMODULE module) {
   // A module loaded as data (its handle's low bits set) is no image.
   if (!file || !module || (reinterpret_cast<uintptr_t>(module) & 3) != 0) return 0;
@@ -89,6 +66,8 @@ int FileMatchesLoadedImage(HANDLE file, HMODULE module) {
   return 0;
 }
 
+// Whether the open file is module's image: the same file as the system sees
+// it where ntdll can tell, else by what the loader does not change.
 int FileIsModuleImage(HANDLE file, HMODULE module) {
   if (!file || !module) return 0;
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
@@ -107,6 +86,32 @@ int FileIsModuleImage(HANDLE file, HMODULE module) {
   if (view != nullptr) UnmapViewOfFile(view);
   if (mapping != nullptr) CloseHandle(mapping);
   return ours;
+}
+
+}  // namespace
+
+int OpenOwnFile(const wchar_t* path, OwnFile* own) {
+  own->file = nullptr;
+  own->error = ERROR_INVALID_NAME;
+  own->name[0] = L'\0';
+  if (!path || !path[0]) return 0;
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    own->error = GetLastError();
+    return 0;
+  }
+  own->file = file;
+  own->error = 0;
+  // The long name, also when we were started by the short one.
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW(path, &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    FindClose(find);
+    memcpy(own->name, found.cFileName, sizeof own->name);
+    own->name[MAX_PATH - 1] = L'\0';
+  }
+  return 1;
 }
 
 int ProveOwnImage(OwnFile* own, HMODULE module) {

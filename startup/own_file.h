@@ -20,13 +20,6 @@ int OpenOwnFile(const wchar_t* path, OwnFile* own);
 // Keeps the held file only when it is the image that module was loaded from;
 // otherwise closes it and gives ERROR_FILE_INVALID as the reason. 1 when ours.
 int ProveOwnImage(OwnFile* own, HMODULE module);
-// Whether the open file is module's image: the same file as the system sees it
-// where ntdll can tell, else by what the loader does not change.
-int FileIsModuleImage(HANDLE file, HMODULE module);
-// That second way alone: the headers (but for the image base, which the loader
-// writes when it moves the image) and the resource data, read from the file,
-// equal the loaded image's.
-int FileMatchesLoadedImage(HANDLE file, HMODULE module);
 // Hands the held file (or the reason why there is none) and its long name, in
 // exact ANSI form, to the context, which keeps it for the process's life.
 void HoldSetupFile(SetupContext* context, const OwnFile* own);

@@ -61,7 +61,7 @@ int IsProductProgram(const PackageDirectory* programs, const wchar_t* image) {
     char entry[PACKAGE_NAME_SIZE + 1];
     CopyEntryName(&programs->entries[i], entry);
     wchar_t wide[PACKAGE_NAME_SIZE + 1];
-    if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, entry, -1, wide, PACKAGE_NAME_SIZE + 1)) continue;
+    if (!WideFromAnsi(entry, wide, PACKAGE_NAME_SIZE + 1)) continue;
     const wchar_t* name = FileNamePart(wide);
     const size_t length = wcslen(name);
     if (length > 4 && SameFileName(name + length - 4, L".exe") && SameFileName(name, image_name)) return 1;

@@ -52,6 +52,17 @@ int AnsiPathFromWide(const wchar_t* wide, char* out, size_t out_size) {
   return ExactAnsiText(short_form, out, out_size);
 }
 
+int WideFromAnsi(const char* text, wchar_t* out, size_t out_size) {
+  if (!text || out_size == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, out, static_cast<int>(out_size)) > 0) return 1;
+  // Said the way a failure box should say it.
+  if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  return 0;
+}
+
 int SameFileName(const wchar_t* a, const wchar_t* b) {
   wchar_t upper_a[MAX_PATH];
   wchar_t upper_b[MAX_PATH];

@@ -12,6 +12,10 @@ int AnsiPathFromWide(const wchar_t* wide, char* out, size_t out_size);
 // The same conversion without the short-name fallback: 1 when text has an
 // exact ANSI form that fits.
 int ExactAnsiText(const wchar_t* text, char* out, size_t out_size);
+// out = the wide form of one of the program's ANSI paths or names, which are
+// exact by the conversion above or constants. 1 on success; 0 with the
+// system's reason as the last error (too long, or not text of the code page).
+int WideFromAnsi(const char* text, wchar_t* out, size_t out_size);
 // Whether two file names (no folders) name one file, as Windows compares
 // them: equal once the system has upper-cased both, with no code page on the
 // way. 0 for names longer than MAX_PATH.

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "system/ansi_path.h"
 #include "system/path_utils.h"
 #include "system/text.h"
 #include "system/wait.h"
@@ -25,13 +26,6 @@ constexpr DWORD kRetryForMs = 2000;
 constexpr DWORD kRetryStepMs = 50;
 // The longest path a caller hands over (the uninstaller copy, a shortcut).
 constexpr size_t kWidePath = 2048;
-
-// The wide form of one of the program's exact ANSI paths.
-int Widen(const char* path, wchar_t* out, size_t cap) {
-  if (path && MultiByteToWideChar(CP_ACP, 0, path, -1, out, static_cast<int>(cap)) > 0) return 1;
-  SetLastError(ERROR_FILENAME_EXCED_RANGE);
-  return 0;
-}
 
 // Whether the file at path has no other name: a hard link shares its
 // attributes with its other names.
@@ -254,7 +248,7 @@ int DeleteTreeIn(wchar_t* path, size_t len, TreeWalk* walk) {
 int DeleteTree(const char* folder, TreeWalk* walk) {
   wchar_t path[kTreeArea];
   // A folder whose pattern would not fit is refused before anything is touched.
-  if (!folder || strlen(folder) + sizeof "\\*.*" > kTreeArea || !Widen(folder, path, kTreeArea)) return 0;
+  if (!folder || strlen(folder) + sizeof "\\*.*" > kTreeArea || !WideFromAnsi(folder, path, kTreeArea)) return 0;
   // A folder given as a link goes as a link too, never its contents: whoever
   // could put it there chose what it points to. Asked without a trailing
   // backslash, which would name what lies behind the link.
@@ -312,14 +306,14 @@ int MakeFolderPath(const char* path, FileFailure* failure) {
 
 int RemoveFile(const char* path, RetryClock* clock) {
   wchar_t wide[kWidePath];
-  return Widen(path, wide, kWidePath) && RemoveRetrying(wide, clock);
+  return WideFromAnsi(path, wide, kWidePath) && RemoveRetrying(wide, clock);
 }
 
 int WriteWholeFile(const char* path, const void* bytes, uint32_t length, RetryClock* clock) {
   RetryClock own = {0, 0};
   if (!clock) clock = &own;
   wchar_t wide[kWidePath];
-  if (!Widen(path, wide, kWidePath)) return 0;
+  if (!WideFromAnsi(path, wide, kWidePath)) return 0;
   if (!RemoveOnce(wide)) {
     const DWORD error = GetLastError();
     // A file that cannot go now, held by a program that runs from it (a driver
@@ -408,7 +402,7 @@ int CopyWholeFile(void* source, const char* dest, FileFailure* failure) {
   wchar_t wide_part[1024];
   wchar_t wide_dest[1024];
   if (!CopyText(part, sizeof part, dest) || !AppendText(part, sizeof part, ".new") ||
-      !Widen(part, wide_part, 1024) || !Widen(dest, wide_dest, 1024)) {
+      !WideFromAnsi(part, wide_part, 1024) || !WideFromAnsi(dest, wide_dest, 1024)) {
     NoteFileFailure(failure, dest, ERROR_FILENAME_EXCED_RANGE);
     return 0;
   }

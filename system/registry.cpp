@@ -80,8 +80,7 @@ int ReadUserPath(const char* key_path, const char* value_name, char* out, uint32
   out[0] = '\0';
   // Read wide: the ANSI read would hand over "Łukasz" as "Lukasz", another folder.
   wchar_t wide_key[512], wide_name[128];
-  if (!MultiByteToWideChar(CP_ACP, 0, key_path, -1, wide_key, 512) ||
-      !MultiByteToWideChar(CP_ACP, 0, value_name, -1, wide_name, 128))
+  if (!WideFromAnsi(key_path, wide_key, 512) || !WideFromAnsi(value_name, wide_name, 128))
     return 0;
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, wide_key, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return 0;
@@ -133,7 +132,7 @@ int RemoveTreeW(HKEY parent, const wchar_t* key_path) {
 
 int RemoveRegistryTree(HKEY parent, const char* key_path) {
   wchar_t wide[SUBKEY_NAME_AREA];
-  return MultiByteToWideChar(CP_ACP, 0, key_path, -1, wide, SUBKEY_NAME_AREA) > 0 && RemoveTreeW(parent, wide);
+  return WideFromAnsi(key_path, wide, SUBKEY_NAME_AREA) && RemoveTreeW(parent, wide);
 }
 
 int MachineValueExists(const char* key_path, const char* value_name) {
@@ -235,7 +234,7 @@ int WithdrawRestartDeletions(const char* folder) {
   // Wide, both ways: the value holds other programs' paths, which an ANSI
   // round trip would change wherever they leave the code page.
   wchar_t wide_folder[1024];
-  if (!folder || !MultiByteToWideChar(CP_ACP, 0, folder, -1, wide_folder, 1024)) return 0;
+  if (!WideFromAnsi(folder, wide_folder, 1024)) return 0;
   HKEY key = nullptr;
   LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, SESSION_MANAGER, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
   if (status == ERROR_FILE_NOT_FOUND) return 1;
