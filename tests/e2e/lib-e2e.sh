@@ -103,15 +103,24 @@ e2e_log() {
 
 e2e_clear_log() { rm -f "$(e2e_unixpath 'C:\qv-stand-ins.log')"; }
 
-# e2e_reg_value KEY NAME: the data of a value as reg.exe prints it; fails when missing.
-e2e_reg_value() {
-  local out
-  out=$(qv_wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r') || return 1
-  printf '%s\n' "$out" | sed -n "s/^    $2    REG_[A-Z_]*    //p" | head -n1
-  printf '%s\n' "$out" | grep -q "^    $2    REG_"
+# e2e_reg_query KEY [/v NAME]: reg.exe's answer in E2E_REG_OUT ("Unable to
+# find" for what is missing). Nothing back at all is a failure of its own,
+# status 2, so that a negated query fails too.
+e2e_reg_query() {
+  E2E_REG_OUT=$(qv_wine_read reg query "$@")
+  [ -n "$E2E_REG_OUT" ] && return 0
+  e2e_bad "could not tell what $1 holds"
+  return 2
 }
 
-e2e_reg_key_exists() { qv_wine reg query "$1" >/dev/null 2>&1; }
+# e2e_reg_value KEY NAME: the data of a value as reg.exe prints it; fails when missing.
+e2e_reg_value() {
+  e2e_reg_query "$1" /v "$2" || return 2
+  printf '%s\n' "$E2E_REG_OUT" | sed -n "s/^    $2    REG_[A-Z_]*    //p" | head -n1
+  printf '%s\n' "$E2E_REG_OUT" | grep -q "^    $2    REG_"
+}
+
+e2e_reg_key_exists() { e2e_reg_query "$1" || return 2; [[ $E2E_REG_OUT != *"Unable to find"* ]]; }
 
 # The per-user Start-menu programs folder (Windows path), from the registry, or
 # E2E_USER_PROGRAMS where a scenario set one that reg.exe would print through
@@ -140,16 +149,7 @@ e2e_ask() {
 e2e_device_present() { e2e_ask "whether the device is present" none "$E2E_INSPECT" device "$E2E_DEVICE_GUID"; }
 
 # e2e_link FILE.LNK (Windows path): "target<TAB>working folder<TAB>description".
-# A read that fails is tried once more: under a loaded machine Wine has been
-# seen to start the inspector and give back nothing; a wrong link stays wrong.
-e2e_link() {
-  local out try
-  for try in 1 2; do
-    out=$(qv_wine "$E2E_INSPECT" link "$1" 2>/dev/null | tr -d '\r')
-    case $out in ""|"cannot "*) [ $try = 1 ] && sleep 1 ;; *) break ;; esac
-  done
-  printf '%s\n' "$out"
-}
+e2e_link() { qv_wine_read "$E2E_INSPECT" link "$1"; }
 
 # The package's 53 entry names (Windows separators).
 e2e_package_names() { perl "$E2E_PE" names "$1"; }

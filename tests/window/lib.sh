@@ -28,16 +28,17 @@ mkdir -p "$QVW_SHOTS"
 
 qvw_winpath() { echo "Z:${1//\//\\}"; }
 
-# A read (client, msgbox) that gives nothing is asked once more: on a loaded
-# machine Wine has been seen to start a program and give back nothing, while
-# what it was asked about stood unchanged. An answer that is wrong stays wrong.
+# The reads (client, msgbox) say "none" when nothing of the kind is up: what
+# gives nothing at all is Wine's failure, asked again (qv_wine_read). The
+# other commands act, and run once.
 qvw_probe() {
   local out
-  out=$("$QV_WINE64" "$QVW_TOOLS/qvwin_probe.exe" "$@" 2>/dev/null | tr -d '\r')
-  case $1 in client|msgbox)
-    [ -n "$out" ] || out=$("$QV_WINE64" "$QVW_TOOLS/qvwin_probe.exe" "$@" 2>/dev/null | tr -d '\r') ;;
+  case $1 in
+    client|msgbox)
+      out=$(qv_wine_read "$QVW_TOOLS/qvwin_probe.exe" "$@")
+      [ -z "$out" ] || [ "$out" = none ] || printf '%s\n' "$out" ;;
+    *) "$QV_WINE64" "$QVW_TOOLS/qvwin_probe.exe" "$@" 2>/dev/null | tr -d '\r' ;;
   esac
-  [ -z "$out" ] || printf '%s\n' "$out"
 }
 
 qvw_setup_prefix() {

@@ -5,6 +5,7 @@
 #   . tests/wine/lib.sh
 #   qv_prefix_new            # exports WINEPREFIX (a fresh copy of the template)
 #   qv_wine prog.exe args    # runs it; returns Wine's exit status (low 8 bits only)
+#   qv_wine_read prog.exe args  # what a reading tool printed, asked again when nothing
 #   qv_prefix_drop           # stops the prefix's wineserver and deletes the prefix
 
 QV_WINE64=${QV_WINE64:-/usr/lib/wine/wine64}
@@ -41,6 +42,25 @@ qv_prefix_new() {
 
 qv_wine() {
   "$QV_WINE64" "$@"
+}
+
+# qv_wine_read PROGRAM ARGS: what a reading tool printed, carriage returns
+# dropped. On a loaded machine Wine has been seen to start a program and give
+# back nothing while what it was asked about stood unchanged: nothing (or a
+# line starting "cannot ") is asked again, up to three times, a second apart.
+# A wrong answer stays wrong. When every try gave nothing, the tool's exit
+# status and last words go to stderr, so that a failing check says why.
+qv_wine_read() {
+  local out err status try
+  err=$(mktemp "${TMPDIR:-/tmp}/qv-read.XXXXXX")
+  for try in 1 2 3; do
+    out=$("$QV_WINE64" "$@" 2>"$err" | tr -d '\r'; exit "${PIPESTATUS[0]}")
+    status=$?
+    case $out in ""|"cannot "*) [ $try = 3 ] || sleep 1 ;; *) break ;; esac
+  done
+  [ -n "$out" ] || echo "    (${1##*[\\/]} $2: nothing back, exit status $status; $(tail -n 3 "$err" | tr -d '\r' | tr '\n' ' '))" >&2
+  rm -f "$err"
+  [ -z "$out" ] || printf '%s\n' "$out"
 }
 
 qv_prefix_drop() {

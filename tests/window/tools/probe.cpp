@@ -2,6 +2,8 @@
 //   probe client                 the main window's client area on screen: "x y w h"
 //   probe msgbox CAPTION         text of the message box with that caption, and
 //                                "topmost" when it is system-modal
+//   (both print "none" when there is no such window: no output at all is
+//   Wine's failure to run the probe, never an answer)
 //   probe post ID LPARAM         posts WM_COMMAND (ID, LPARAM) to the main window
 //   probe destroy                posts WM_DESTROY to it, as another program could
 //   probe invalidate             asks the main window for a full repaint
@@ -17,20 +19,25 @@ namespace {
 
 const char MAIN_CLASS[] = "HCQuorvane0Installer0MainWindow0";
 
+int None() {
+  printf("none\n");
+  return 1;
+}
+
 int Client() {
   HWND window = FindWindowA(MAIN_CLASS, nullptr);
   // Not before it is shown: until then it has its creation size.
-  if (!window || !IsWindowVisible(window)) return 1;
+  if (!window || !IsWindowVisible(window)) return None();
   RECT rect;
   POINT origin = {0, 0};
-  if (!GetClientRect(window, &rect) || !ClientToScreen(window, &origin)) return 1;
+  if (!GetClientRect(window, &rect) || !ClientToScreen(window, &origin)) return None();
   printf("%ld %ld %ld %ld\n", origin.x, origin.y, rect.right, rect.bottom);
   return 0;
 }
 
 int MessageBoxText(const char* caption) {
   HWND box = FindWindowA("#32770", caption);
-  if (!box) return 1;
+  if (!box) return None();
   char text[2048] = "";
   GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
   printf("%s\n", text);
