@@ -25,14 +25,16 @@ cp "$product/hcqv_asiodriver.dll" "$bad/hcqvins_asiodriver64.dll"
 mkdir "$bad/Quorvane.ico"
 ln -s "$product/readme.txt" "$bad/readme.txt"
 touch "$bad/Quorvane.exe.bak"
+cp "$QV_BUILD_ROOT/i686/product/Quorvane.exe" "$bad/QuorvanePro.exe"
 out=$(release "$QV_SOURCE_DIR" "$QV_BUILD_ROOT" "$dist" "$bad")
 e2e_equal "refused, one line per problem" "\
+release: QuorvanePro.exe: is one of this project's stand-ins, not a product file
 release: Quorvane.ico: is a folder, not a file
 release: readme.txt: is a link; put the file itself there
 release: hcqvins_asiodriver64.dll: a PE file for i386, but this entry must be one for x86-64
 release: codec\\hcmp3enc_licence.txt: missing
 release: Quorvane.exe.bak: no entry names it (--allow-extra to release without it)
-release: 5 problem(s) in $bad; nothing built" "$out"
+release: 6 problem(s) in $bad; nothing built" "$out"
 
 (cd "$E2E_WORK" && openssl req -x509 -newkey rsa:2048 -nodes -keyout signer.key -out signer.pem -days 2 -subj \
   /CN=Signer -addext extendedKeyUsage=codeSigning && openssl pkcs12 -export -inkey signer.key -in signer.pem \
